@@ -1,0 +1,7 @@
+#include "convert/VellixConverter.h"
+
+namespace keelwick {
+
+VellixConverter::VellixConverter(const TextMeasurer& measurer) : measurer_(measurer) {}
+
+}  // namespace keelwick

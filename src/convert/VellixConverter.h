@@ -1,0 +1,103 @@
+#pragma once
+
+#include "convert/PropertyListValue.h"
+#include "convert/SVGContext.h"
+#include "convert/TextMeasurer.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace keelwick {
+
+struct RescueCandidate;
+struct RescueOptions;
+struct RescueResult;
+class DiagnosticsLog;
+
+/// A line list: complete output lines, each starting with its indentation, no terminators.
+using Lines = QStringList;
+/// The dictionaries of a shape's "Appearance" list.
+using AppearanceList = std::vector<const PropertyListDictionary*>;
+
+/// The style declaration, comments and optional filter reference of one element.
+struct StyleInfo {
+    QString style;
+    QStringList comments;
+    std::optional<QString> filter;
+};
+
+/// A paint for `fill` ("none" or a pattern reference) and an optional warning.
+struct ImageFillResult {
+    QString fill;
+    std::optional<QString> warning;
+};
+
+/// A filter reference (absent when the list has no enabled effect) and its comments.
+struct FilterResult {
+    std::optional<QString> reference;
+    QStringList comments;
+};
+
+/// Converts Graphic/iDraw documents into SVG text and rescues single drawings.
+///
+/// A converter keeps nothing between drawings: every operation works on its arguments and
+/// the `SVGContext` it is handed. The only thing it holds is the text measurer used for
+/// wrapping text, so tests can give chosen widths.
+class VellixConverter {
+public:
+    explicit VellixConverter(const TextMeasurer& measurer = installedFontMeasurer());
+
+    // ---- SVG document builder -------------------------------------------------------------
+    QString buildSVG(const PropertyListDictionary& document, SVGContext& context) const;
+    Lines convertShape(const PropertyListDictionary& shape, SVGContext& context,
+                       const QString& indent) const;
+    Lines convertGroup(const PropertyListDictionary& shape, SVGContext& context,
+                       const QString& indent) const;
+
+    // ---- Path shapes --------------------------------------------------------------------
+    Lines convertPath(const PropertyListDictionary& shape, SVGContext& context,
+                      const QString& indent) const;
+
+    // ---- Style, colours and gradients ---------------------------------------------------
+    StyleInfo style(const AppearanceList& appearance, SVGContext& context) const;
+    QString gradientFill(const PropertyListDictionary& gradient, SVGContext& context) const;
+
+    // ---- Image fills ---------------------------------------------------------------------
+    ImageFillResult imageFill(const PropertyListDictionary& fillImage, SVGContext& context) const;
+
+    // ---- Effects -------------------------------------------------------------------------
+    FilterResult filter(const AppearanceList& appearance, SVGContext& context) const;
+
+    // ---- Text ----------------------------------------------------------------------------
+    Lines convertText(const PropertyListDictionary& shape, SVGContext& context,
+                      const QString& indent) const;
+    QStringList textAttributes(const PropertyListDictionary& run,
+                               const PropertyListDictionary& fallback) const;
+    QStringList wrappedTextRows(const QString& text, std::optional<double> maxWidth,
+                                const QString& fontName, double fontSize, double kerning) const;
+    Lines convertTextOnPath(const PropertyListDictionary& shape, SVGContext& context,
+                            const QString& indent) const;
+
+    // ---- Fonts ---------------------------------------------------------------------------
+    /// Every font name the document writes, in shapes and runs at any depth.
+    static QSet<QString> usedFonts(const PropertyListDictionary& document);
+    /// The used fonts that are not installed, sorted by Unicode scalar order. Asks the
+    /// font catalogue on every call.
+    static QStringList missingFontNames(const PropertyListDictionary& document);
+
+    // ---- Rescue of one drawing (src/pipeline) --------------------------------------------
+    RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
+
+private:
+    Lines convertChildShapes(const PropertyListDictionary& shape, SVGContext& context,
+                             const QString& indent) const;
+
+    const TextMeasurer& measurer_;
+};
+
+}  // namespace keelwick
