@@ -14,7 +14,7 @@ namespace keelwick::FontLookup {
 enum class Source { googleFonts, myFonts, adobeFonts };
 
 inline constexpr std::array<Source, 3> allSources{Source::googleFonts, Source::myFonts,
-                                                   Source::adobeFonts};
+                                                  Source::adobeFonts};
 
 /// "googleFonts", "myFonts" or "adobeFonts".
 QString rawValue(Source source);

@@ -3,6 +3,9 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <mutex>
 
 namespace keelwick {
 
@@ -10,7 +13,9 @@ namespace keelwick {
 /// "Helvetica Neue Bold" and "HelveticaNeue-Bold" meet.
 QString normalizeFontName(const QString& name);
 
-/// The PostScript names of every installed font face, as fontconfig reports them.
+/// The PostScript names of every installed font face, as fontconfig reports them, in
+/// fontconfig's order. Asks fontconfig on every call, so fonts installed while the program
+/// runs are seen.
 QStringList installedFontNames();
 
 /// The two sets the missing-font rule compares a used name with.
@@ -28,5 +33,15 @@ struct InstalledFonts {
 
 /// The used names that `installed` lacks, sorted by Unicode scalar order (capitals first).
 QStringList missingFontNames(const QSet<QString>& usedNames, const InstalledFonts& installed);
+
+/// The standard text order: true when `left` sorts before `right` comparing Unicode scalar
+/// values (case-sensitive). Unlike QString's operator<, which compares UTF-16 code units, it
+/// puts characters beyond U+FFFF after U+E000–U+FFFF.
+bool precedesInScalarOrder(QStringView left, QStringView right);
+
+/// Serialises this program's calls into fontconfig (the font list here and the measurer's
+/// face lookups). Some fontconfig calls are documented as not thread-safe and a rescan swaps
+/// its current configuration; our calls are few, so one lock costs nothing.
+std::mutex& fontCatalogueMutex();
 
 }  // namespace keelwick

@@ -8,7 +8,8 @@ PropertyListValue PropertyListValue::dictionary(PropertyListDictionary entries) 
 }
 
 PropertyListValue PropertyListValue::array(PropertyListArray elements) {
-    return PropertyListValue(Storage(std::make_shared<const PropertyListArray>(std::move(elements))));
+    return PropertyListValue(
+        Storage(std::make_shared<const PropertyListArray>(std::move(elements))));
 }
 
 PropertyListValue PropertyListValue::string(QString text) {
@@ -19,13 +20,17 @@ PropertyListValue PropertyListValue::integer(std::int64_t value) {
     return PropertyListValue(Storage(value));
 }
 
-PropertyListValue PropertyListValue::real(double value) { return PropertyListValue(Storage(value)); }
+PropertyListValue PropertyListValue::real(double value) {
+    return PropertyListValue(Storage(value));
+}
 
 PropertyListValue PropertyListValue::boolean(bool value) {
     return PropertyListValue(Storage(value));
 }
 
-PropertyListValue PropertyListValue::date(Date value) { return PropertyListValue(Storage(value)); }
+PropertyListValue PropertyListValue::date(Date value) {
+    return PropertyListValue(Storage(value));
+}
 
 PropertyListValue PropertyListValue::data(QByteArray bytes) {
     return PropertyListValue(Storage(std::move(bytes)));
@@ -70,7 +75,9 @@ const PropertyListArray* PropertyListValue::asArray() const {
     return held ? held->get() : nullptr;
 }
 
-const QString* PropertyListValue::asString() const { return std::get_if<QString>(&storage_); }
+const QString* PropertyListValue::asString() const {
+    return std::get_if<QString>(&storage_);
+}
 
 std::optional<std::int64_t> PropertyListValue::asInteger() const {
     if (auto* held = std::get_if<std::int64_t>(&storage_)) {
@@ -100,7 +107,9 @@ std::optional<PropertyListValue::Date> PropertyListValue::asDate() const {
     return std::nullopt;
 }
 
-const QByteArray* PropertyListValue::asData() const { return std::get_if<QByteArray>(&storage_); }
+const QByteArray* PropertyListValue::asData() const {
+    return std::get_if<QByteArray>(&storage_);
+}
 
 const PropertyListValue* PropertyListValue::find(QStringView key) const {
     const PropertyListDictionary* entries = asDictionary();
@@ -183,7 +192,8 @@ std::optional<std::vector<const PropertyListDictionary*>> dictionaryArray(
 
 std::vector<const PropertyListDictionary*> dictionaryList(const PropertyListDictionary& dictionary,
                                                           QStringView key) {
-    return dictionaryArray(findValue(dictionary, key)).value_or(std::vector<const PropertyListDictionary*>{});
+    return dictionaryArray(findValue(dictionary, key))
+        .value_or(std::vector<const PropertyListDictionary*>{});
 }
 
 bool holdsTruncatedContent(const PropertyListDictionary& dictionary, QStringView key) {

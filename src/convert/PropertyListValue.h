@@ -29,8 +29,19 @@ inline constexpr int kMaxNestingDepth = 256;
 /// One value of a property list: the tree that `data.xml` becomes, whatever its form.
 /// Containers are shared, so copying a value is cheap and never deep.
 class PropertyListValue {
-public:
-    enum class Type { None, Dictionary, Array, String, Integer, Real, Boolean, Date, Data, Truncated };
+  public:
+    enum class Type {
+        None,
+        Dictionary,
+        Array,
+        String,
+        Integer,
+        Real,
+        Boolean,
+        Date,
+        Data,
+        Truncated
+    };
 
     /// Seconds since 2001-01-01 00:00:00 UTC, the reference date of property lists.
     struct Date {
@@ -67,7 +78,7 @@ public:
     /// the key is missing.
     const PropertyListValue* find(QStringView key) const;
 
-private:
+  private:
     struct TruncatedMarker {};
     using Storage = std::variant<std::monostate, std::shared_ptr<const PropertyListDictionary>,
                                  std::shared_ptr<const PropertyListArray>, QString, std::int64_t,
@@ -93,8 +104,7 @@ const QString* stringPointer(const PropertyListDictionary& dictionary, QStringVi
 const PropertyListDictionary* dictionaryValue(const PropertyListDictionary& dictionary,
                                               QStringView key);
 /// An integer value (plist integers only), or absent.
-std::optional<std::int64_t> integerValue(const PropertyListDictionary& dictionary,
-                                         QStringView key);
+std::optional<std::int64_t> integerValue(const PropertyListDictionary& dictionary, QStringView key);
 /// A boolean value (plist booleans only), or absent.
 std::optional<bool> booleanValue(const PropertyListDictionary& dictionary, QStringView key);
 

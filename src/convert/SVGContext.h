@@ -23,9 +23,7 @@ struct SVGContext {
     int groupDepth = 0;
 
     /// Takes the next id with the given prefix ("gradient-" and so on) and advances the counter.
-    QString takeID(QStringView prefix) {
-        return prefix.toString() + QString::number(nextID++);
-    }
+    QString takeID(QStringView prefix) { return prefix.toString() + QString::number(nextID++); }
 };
 
 }  // namespace keelwick

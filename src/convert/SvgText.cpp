@@ -60,7 +60,8 @@ QString escapeXML(QStringView text) {
             default:
                 break;
         }
-        if (QChar::isHighSurrogate(unit) && i + 1 < count && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(unit) && i + 1 < count &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
             escaped += text[i];
             escaped += text[i + 1];
             ++i;

@@ -8,7 +8,7 @@ namespace keelwick {
 /// know about fonts. The converter calls it from worker threads, so implementations must be
 /// safe to call concurrently.
 class TextMeasurer {
-public:
+  public:
     virtual ~TextMeasurer() = default;
 
     /// Width in drawing units of `text` set on one line in the font `fontName` at `fontSize`,

@@ -49,7 +49,7 @@ struct FilterResult {
 /// the `SVGContext` it is handed. The only thing it holds is the text measurer used for
 /// wrapping text, so tests can give chosen widths.
 class VellixConverter {
-public:
+  public:
     explicit VellixConverter(const TextMeasurer& measurer = installedFontMeasurer());
 
     // ---- SVG document builder -------------------------------------------------------------
@@ -93,7 +93,7 @@ public:
     // ---- Rescue of one drawing (src/pipeline) --------------------------------------------
     RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
 
-private:
+  private:
     Lines convertChildShapes(const PropertyListDictionary& shape, SVGContext& context,
                              const QString& indent) const;
 

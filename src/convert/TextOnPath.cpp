@@ -1,0 +1,51 @@
+#include "convert/PathGeometry.h"
+#include "convert/SvgText.h"
+#include "convert/VellixConverter.h"
+
+namespace keelwick {
+
+Lines VellixConverter::convertTextOnPath(const PropertyListDictionary& shape, SVGContext& context,
+                                         const QString& indent) const {
+    const QString id = context.takeID(u"text-path-");
+    const QString* path = stringPointer(shape, u"Path");
+    QString definition = QLatin1StringView("<path ") + attribute(u"id", id) + QLatin1Char(' ') +
+                         attribute(u"d", path ? escapeXML(*path) : QString());
+    if (std::optional<QString> transform = transformAttribute(shape)) {
+        definition += QLatin1Char(' ') + attribute(u"transform", *transform);
+    }
+    context.defs.append(definition + QLatin1StringView("/>"));
+
+    const std::optional<std::int64_t> alignment = integerValue(shape, u"TextAlignment");
+    const QString anchor = alignment == 1   ? QStringLiteral("end")
+                           : alignment == 2 ? QStringLiteral("middle")
+                                            : QStringLiteral("start");
+    const double startOffset = number(shape, u"StartOffset", 0);
+    const double opacity = number(shape, u"Opacity", 1);
+
+    Lines lines;
+    lines.append(
+        indent + QLatin1StringView("<text ") + attribute(u"text-anchor", anchor) +
+        (opacity == 1 ? QString() : QLatin1Char(' ') + attribute(u"opacity", format(opacity))) +
+        QLatin1Char('>'));
+    lines.append(indent + QLatin1StringView("  <textPath ") +
+                 attribute(u"href", QLatin1Char('#') + id) + QLatin1Char(' ') +
+                 attribute(u"startOffset", format(startOffset)) + QLatin1Char('>'));
+    auto spanLine = [&](const PropertyListDictionary& run) {
+        const QString* text = stringPointer(run, u"Text");
+        return indent + QLatin1StringView("    <tspan ") +
+               textAttributes(run, shape).join(QLatin1Char(' ')) + QLatin1Char('>') +
+               (text ? escapeXML(*text) : QString()) + QLatin1StringView("</tspan>");
+    };
+    const std::vector<const PropertyListDictionary*> runs = dictionaryList(shape, u"TextSpans");
+    if (runs.empty()) {
+        lines.append(spanLine(shape));
+    }
+    for (const PropertyListDictionary* run : runs) {
+        lines.append(spanLine(*run));
+    }
+    lines.append(indent + QLatin1StringView("  </textPath>"));
+    lines.append(indent + QLatin1StringView("</text>"));
+    return lines;
+}
+
+}  // namespace keelwick

@@ -1,0 +1,424 @@
+#include "convert/ImageAssets.h"
+#include "convert/VellixConverter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <initializer_list>
+
+namespace keelwick {
+namespace {
+
+class FixedWidthMeasurer : public TextMeasurer {
+  public:
+    double width(const QString& text, const QString&, double fontSize, double) const override {
+        return text.size() * fontSize * 0.5;
+    }
+};
+
+using Entry = std::pair<QString, PropertyListValue>;
+
+PropertyListDictionary dictionary(std::initializer_list<Entry> entries) {
+    return PropertyListDictionary(entries);
+}
+
+PropertyListDictionary fillNamed(const QString& name) {
+    return dictionary({{"Name", PropertyListValue::string(name)}});
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    EXPECT_TRUE(writer.write(image)) << format << ": " << writer.errorString().toStdString();
+    return bytes;
+}
+
+QImage filledImage(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+QByteArray pngImage(int width, int height, QColor color = Qt::red) {
+    return encoded(filledImage(width, height, color), "png");
+}
+
+// The smallest GIF: one white pixel, written out by hand so no encoder is involved.
+const QByteArray kOnePixelGIF = QByteArray::fromHex(
+    "474946383961010001008000"
+    "00ffffff000000"
+    "21f90401000000002c00000000010001000002024401003b");
+
+// The parts of a pattern definition that vary between fills.
+struct Pattern {
+    QString comment;
+    QString patternTag;
+    QString mimeType;
+    QByteArray bytes;
+    QString placement;
+};
+
+// Splits the definition into its four lines and decodes the embedded data reference.
+Pattern parsePattern(const QString& definition) {
+    const QStringList lines = definition.split(u'\n');
+    EXPECT_EQ(lines.size(), 4) << definition.left(400).toStdString();
+    if (lines.size() != 4) {
+        return {};
+    }
+    EXPECT_EQ(lines[3], "</pattern>");
+    const QString prefix = QStringLiteral("  <image href=\"data:");
+    EXPECT_TRUE(lines[2].startsWith(prefix));
+    const qsizetype typeEnd = lines[2].indexOf(u";base64,");
+    const qsizetype dataEnd = lines[2].indexOf(u'"', typeEnd);
+    Pattern pattern;
+    pattern.comment = lines[0];
+    pattern.patternTag = lines[1];
+    pattern.mimeType = lines[2].mid(prefix.size(), typeEnd - prefix.size());
+    pattern.bytes =
+        QByteArray::fromBase64(lines[2].mid(typeEnd + 8, dataEnd - typeEnd - 8).toLatin1());
+    pattern.placement = lines[2].mid(dataEnd + 2);
+    return pattern;
+}
+
+const QString kWholeBox = QStringLiteral(
+    "x=\"0\" y=\"0\" width=\"1\" height=\"1\" preserveAspectRatio=\"none\" opacity=\"1\"/>");
+
+class ImageFillTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(QDir(root.path()).mkpath("Images"));
+        context.extractedRoot = root.path();
+    }
+
+    QString imagesPath(const QString& name) const { return root.path() + "/Images/" + name; }
+
+    void writeFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.write(bytes);
+    }
+
+    void writeImage(const QString& name, const QByteArray& bytes) {
+        writeFile(imagesPath(name), bytes);
+    }
+
+    // Asserts the fill failed without touching the context, with the missing-asset warning.
+    void expectMissing(const QString& name) {
+        const ImageFillResult result = converter.imageFill(fillNamed(name), context);
+        EXPECT_EQ(result.fill, "none") << name.toStdString();
+        EXPECT_EQ(result.warning, "Missing embedded image asset: Images/" + name);
+        EXPECT_TRUE(context.defs.isEmpty());
+        EXPECT_EQ(context.nextID, 1);
+    }
+
+    QTemporaryDir root;
+    SVGContext context;
+    FixedWidthMeasurer measurer;
+    VellixConverter converter{measurer};
+};
+
+TEST_F(ImageFillTest, PresentPngIsEmbeddedUnderTheNextId) {
+    const QByteArray png = pngImage(3, 2);
+    writeImage("logo.png", png);
+    context.nextID = 7;
+
+    const ImageFillResult result = converter.imageFill(fillNamed("logo.png"), context);
+
+    EXPECT_EQ(result.fill, "url(#image-fill-7)");
+    EXPECT_FALSE(result.warning.has_value());
+    EXPECT_EQ(context.nextID, 8);
+    ASSERT_EQ(context.defs.size(), 1);
+    const QString expected =
+        QStringList{"<!-- Graphic/iDraw FillImage logo.png; ScalingMode= -->",
+                    "<pattern id=\"image-fill-7\" patternUnits=\"objectBoundingBox\" "
+                    "patternContentUnits=\"objectBoundingBox\" width=\"1\" height=\"1\">",
+                    "  <image href=\"data:image/png;base64," + QString::fromLatin1(png.toBase64()) +
+                        "\" " + kWholeBox,
+                    "</pattern>"}
+            .join(u'\n');
+    EXPECT_EQ(context.defs[0], expected);
+    EXPECT_EQ(parsePattern(context.defs[0]).bytes, png);
+}
+
+TEST_F(ImageFillTest, PlacementOpacityAndScalingModeReachTheDefinition) {
+    writeImage("logo.png", pngImage(1, 1));
+    const auto placed = [&](std::initializer_list<Entry> extra) {
+        PropertyListDictionary fill = fillNamed("logo.png");
+        fill.insert(fill.end(), extra);
+        context.defs.clear();
+        converter.imageFill(fill, context);
+        return parsePattern(context.defs.value(0));
+    };
+
+    const Pattern given =
+        placed({{"ImageRect", PropertyListValue::string("{{0.1, 0.2}, {0.5, 0.5}}")},
+                {"Alpha", PropertyListValue::real(0.25)},
+                {"ScalingMode", PropertyListValue::integer(2)}});
+    EXPECT_EQ(given.placement,
+              "x=\"0.1\" y=\"0.2\" width=\"0.5\" height=\"0.5\" preserveAspectRatio=\"none\" "
+              "opacity=\"0.25\"/>");
+    EXPECT_EQ(given.comment, "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=2 -->");
+
+    // Fewer than four numbers, or none at all, cover the whole box.
+    EXPECT_EQ(placed({{"ImageRect", PropertyListValue::string("{0.1, 0.2, 0.5}")}}).placement,
+              kWholeBox);
+    EXPECT_EQ(placed({{"ImageRect", PropertyListValue::integer(5)}}).placement, kWholeBox);
+
+    // The scaling mode is written as the value describes itself.
+    const auto scalingText = [&](PropertyListValue value) {
+        return placed({{"ScalingMode", value}}).comment;
+    };
+    EXPECT_EQ(scalingText(PropertyListValue::string("Tile & <fit>")),
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=Tile &amp; &lt;fit&gt; -->");
+    EXPECT_EQ(scalingText(PropertyListValue::real(0.5)),
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=0.5 -->");
+    EXPECT_EQ(scalingText(PropertyListValue::real(1.0)),
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=1 -->");
+    EXPECT_EQ(scalingText(PropertyListValue::boolean(true)),
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=1 -->");
+    EXPECT_EQ(context.nextID, 8);
+}
+
+TEST_F(ImageFillTest, CommentNameCannotBreakTheComment) {
+    writeImage("a--b<c>.png", pngImage(1, 1));
+    converter.imageFill(fillNamed("a--b<c>.png"), context);
+    EXPECT_EQ(parsePattern(context.defs.value(0)).comment,
+              "<!-- Graphic/iDraw FillImage a- -b&lt;c&gt;.png; ScalingMode= -->");
+}
+
+TEST_F(ImageFillTest, DifferentlyWrittenNameIsFoundByItsSkeleton) {
+    const QByteArray png = pngImage(2, 2);
+    writeImage("logo_final.png", png);
+
+    const ImageFillResult result = converter.imageFill(fillNamed("Logo Final.PNG"), context);
+
+    EXPECT_EQ(result.fill, "url(#image-fill-1)");
+    EXPECT_FALSE(result.warning.has_value());
+    const Pattern pattern = parsePattern(context.defs.value(0));
+    EXPECT_EQ(pattern.mimeType, "image/png");
+    EXPECT_EQ(pattern.bytes, png);
+    EXPECT_TRUE(pattern.comment.contains("FillImage Logo Final.PNG;"));
+}
+
+TEST_F(ImageFillTest, TiffIsReencodedAsPng) {
+    writeImage("scan.tiff", encoded(filledImage(4, 3, Qt::blue), "tiff"));
+
+    const ImageFillResult result = converter.imageFill(fillNamed("scan.tiff"), context);
+
+    EXPECT_EQ(result.fill, "url(#image-fill-1)");
+    EXPECT_EQ(result.warning,
+              "Embedded image scan.tiff was re-encoded from image/tiff to PNG so "
+              "SVG viewers can display it.");
+    const Pattern pattern = parsePattern(context.defs.value(0));
+    EXPECT_EQ(pattern.mimeType, "image/png");
+    EXPECT_TRUE(pattern.bytes.startsWith("\x89PNG\r\n\x1a\n"));
+    const QImage decoded = QImage::fromData(pattern.bytes, "png");
+    EXPECT_EQ(decoded.size(), QSize(4, 3));
+    EXPECT_EQ(decoded.pixelColor(2, 1), QColor(Qt::blue));
+}
+
+TEST_F(ImageFillTest, UndecodableIcnsIsEmbeddedUnchangedWithNote) {
+    const QByteArray garbage("not an icon family at all");
+    writeImage("icon.icns", garbage);
+
+    const ImageFillResult result = converter.imageFill(fillNamed("icon.icns"), context);
+
+    EXPECT_EQ(result.fill, "url(#image-fill-1)");
+    EXPECT_EQ(result.warning,
+              "Embedded image icon.icns is image/icns, which most SVG viewers "
+              "cannot display, and it could not be re-encoded as PNG.");
+    const Pattern pattern = parsePattern(context.defs.value(0));
+    EXPECT_EQ(pattern.mimeType, "image/icns");
+    EXPECT_EQ(pattern.bytes, garbage);
+}
+
+TEST_F(ImageFillTest, NameWithoutEndingIsReencodedOnlyWhenItDecodes) {
+    writeImage("picture", pngImage(5, 5));
+    writeImage("notes", "plain text, no picture");
+
+    const ImageFillResult picture = converter.imageFill(fillNamed("picture"), context);
+    EXPECT_EQ(picture.warning,
+              "Embedded image picture was re-encoded from "
+              "application/octet-stream to PNG so SVG viewers can display it.");
+    EXPECT_EQ(parsePattern(context.defs.value(0)).mimeType, "image/png");
+
+    const ImageFillResult notes = converter.imageFill(fillNamed("notes"), context);
+    EXPECT_EQ(notes.fill, "url(#image-fill-2)");
+    EXPECT_EQ(notes.warning,
+              "Embedded image notes is application/octet-stream, which most SVG "
+              "viewers cannot display, and it could not be re-encoded as PNG.");
+    const Pattern unchanged = parsePattern(context.defs.value(1));
+    EXPECT_EQ(unchanged.mimeType, "application/octet-stream");
+    EXPECT_EQ(unchanged.bytes, "plain text, no picture");
+}
+
+TEST_F(ImageFillTest, GifAndJpegAreEmbeddedUnchanged) {
+    ASSERT_FALSE(QImage::fromData(kOnePixelGIF).isNull());  // a real picture, yet not re-encoded
+    writeImage("dot.gif", kOnePixelGIF);
+    const QByteArray jpeg = encoded(filledImage(2, 2, Qt::green), "jpeg");
+    writeImage("photo.JPEG", jpeg);
+
+    EXPECT_FALSE(converter.imageFill(fillNamed("dot.gif"), context).warning.has_value());
+    EXPECT_FALSE(converter.imageFill(fillNamed("photo.JPEG"), context).warning.has_value());
+
+    const Pattern gif = parsePattern(context.defs.value(0));
+    EXPECT_EQ(gif.mimeType, "image/gif");
+    EXPECT_EQ(gif.bytes, kOnePixelGIF);
+    const Pattern photo = parsePattern(context.defs.value(1));
+    EXPECT_EQ(photo.mimeType, "image/jpeg");
+    EXPECT_EQ(photo.bytes, jpeg);
+}
+
+TEST_F(ImageFillTest, FailedFillsTakeNoIdAndAddNoDefinition) {
+    writeImage("logo.png", pngImage(1, 1));
+    writeImage("__", pngImage(1, 1));
+
+    const ImageFillResult noName = converter.imageFill(dictionary({}), context);
+    EXPECT_EQ(noName.fill, "none");
+    EXPECT_EQ(noName.warning, "Image fill has no asset name.");
+    const ImageFillResult numberName =
+        converter.imageFill(dictionary({{"Name", PropertyListValue::integer(3)}}), context);
+    EXPECT_EQ(numberName.warning, "Image fill has no asset name.");
+    EXPECT_TRUE(context.defs.isEmpty());
+    EXPECT_EQ(context.nextID, 1);
+
+    expectMissing("absent.png");
+    // Nothing but characters the skeleton drops: never matched tolerantly, not even by "__".
+    expectMissing("(日本)");
+    expectMissing("");
+}
+
+TEST_F(ImageFillTest, NamesCannotReachOutsideTheImagesFolder) {
+    writeFile(root.path() + "/secret.png", pngImage(1, 1));
+    writeImage("logo.png", pngImage(1, 1));
+
+    expectMissing("../secret.png");
+    expectMissing("/etc/passwd");
+    expectMissing("..");
+    expectMissing(".");
+    expectMissing("logo.png/../../secret.png");
+    EXPECT_FALSE(imageAssetURL("logo.png", "").has_value());  // never the working directory
+}
+
+TEST_F(ImageFillTest, SymbolicLinksAreTreatedAsMissing) {
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    writeFile(outside.path() + "/secret.png", pngImage(1, 1));
+    ASSERT_TRUE(QFile::link(outside.path() + "/secret.png", imagesPath("link.png")));
+    expectMissing("link.png");
+    expectMissing("Link.PNG");  // not through the tolerant lookup either
+
+    // A linked "Images" folder is not followed at all.
+    ASSERT_TRUE(QDir(imagesPath("")).removeRecursively());
+    ASSERT_TRUE(QFile::link(outside.path(), root.path() + "/Images"));
+    expectMissing("secret.png");
+}
+
+TEST_F(ImageFillTest, UnreadableEntriesCountAsMissing) {
+    ASSERT_TRUE(QDir(imagesPath("")).mkdir("folder.png"));
+    expectMissing("folder.png");
+    // A FIFO would block a plain open for ever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(imagesPath("pipe.png")).constData(), 0600), 0);
+    expectMissing("pipe.png");
+    EXPECT_FALSE(readImageAsset(imagesPath("pipe.png")).has_value());
+
+    // Files beyond the size cap are not read.
+    writeImage("big.png", QByteArray(100, 'x'));
+    EXPECT_FALSE(readImageAsset(imagesPath("big.png"), 99).has_value());
+    EXPECT_EQ(readImageAsset(imagesPath("big.png"), 100), QByteArray(100, 'x'));
+}
+
+TEST(ImageAssets, SkeletonKeepsAsciiLettersDigitsAndPoints) {
+    EXPECT_EQ(asciiSkeleton(u"Photo (1).JPG"), "photo1.jpg");
+    EXPECT_EQ(asciiSkeleton(u"photo_1.jpg"), "photo1.jpg");
+    EXPECT_EQ(asciiSkeleton(u"PHOTO-1.jpg"), "photo1.jpg");
+    EXPECT_EQ(asciiSkeleton(u"Café №7.png"), "caf7.png");
+    EXPECT_EQ(asciiSkeleton(u"日本"), "");
+}
+
+TEST(ImageAssets, MediaTypeFollowsTheLoweredEnding) {
+    EXPECT_EQ(mimeType("a.PNG"), "image/png");
+    EXPECT_EQ(mimeType("a.jpg"), "image/jpeg");
+    EXPECT_EQ(mimeType("a.Jpeg"), "image/jpeg");
+    EXPECT_EQ(mimeType("a.tif"), "image/tiff");
+    EXPECT_EQ(mimeType("a.TIFF"), "image/tiff");
+    EXPECT_EQ(mimeType("a.gif"), "image/gif");
+    EXPECT_EQ(mimeType("a.icns"), "image/icns");
+    EXPECT_EQ(mimeType("png"), "application/octet-stream");
+    EXPECT_EQ(mimeType("a.png.bak"), "application/octet-stream");
+}
+
+// An ICNS icon family written entry by entry: a type code and the entry's data.
+QByteArray iconFamily(const std::vector<std::pair<QByteArray, QByteArray>>& entries) {
+    const auto bigEndian = [](quint32 value) {
+        return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
+    };
+    QByteArray body;
+    for (const auto& [type, data] : entries) {
+        body += type + bigEndian(quint32(data.size() + 8)) + data;
+    }
+    return "icns" + bigEndian(quint32(body.size() + 8)) + body;
+}
+
+TEST(ImageAssets, PngDataTakesTheLargestDecodableImageOfAContainer) {
+    // The first entry claims JPEG 2000, which no installed decoder reads, so the first image
+    // fails and the decodable images of the family are compared.
+    const QByteArray jpeg2000 = QByteArray::fromHex("0000000c6a5020200d0a870a") + QByteArray(40, 1);
+    const QByteArray family = iconFamily({{"ic09", jpeg2000},
+                                          {"icp4", pngImage(16, 16, Qt::red)},
+                                          {"ic07", pngImage(128, 128, Qt::green)}});
+    ASSERT_TRUE(QImage::fromData(family).isNull());
+    const std::optional<QByteArray> png = pngData(family);
+    ASSERT_TRUE(png.has_value());
+    const QImage decoded = QImage::fromData(*png, "png");
+    EXPECT_EQ(decoded.size(), QSize(128, 128));
+    EXPECT_EQ(decoded.pixelColor(0, 0), QColor(Qt::green));
+}
+
+TEST(ImageAssets, PngDataSurvivesBrokenImages) {
+    EXPECT_FALSE(pngData(QByteArray()).has_value());
+    EXPECT_FALSE(pngData(QByteArray(4096, '\0')).has_value());
+    EXPECT_FALSE(pngData(iconFamily({{"ic07", QByteArray(32, 'z')}})).has_value());
+
+    // A bitmap header declaring 100000 × 100000 pixels is refused before any allocation.
+    QByteArray hugeBitmap = QByteArray::fromHex(
+        "424d"
+        "36000000"
+        "00000000"
+        "36000000"  // file header
+        "28000000"
+        "a0860100"
+        "a0860100"
+        "0100"
+        "2000"  // width, height, planes, depth
+        "00000000"
+        "00000000"
+        "130b0000"
+        "130b0000"
+        "00000000"
+        "00000000");
+    hugeBitmap += QByteArray(16, '\0');
+    EXPECT_FALSE(pngData(hugeBitmap).has_value());
+
+    // A truncated picture may yield what was decoded, but only ever a well-formed PNG.
+    const QByteArray whole = pngImage(64, 64);
+    for (qsizetype length : {qsizetype(8), qsizetype(40), whole.size() / 2, whole.size() - 1}) {
+        if (const std::optional<QByteArray> png = pngData(whole.left(length))) {
+            EXPECT_FALSE(QImage::fromData(*png, "png").isNull()) << length;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keelwick
