@@ -1,4 +1,5 @@
 #include "convert/VellixConverter.h"
+#include "support/Documents.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +8,8 @@
 namespace keelwick {
 namespace {
 
-class FixedWidthMeasurer : public TextMeasurer {
-  public:
-    double width(const QString& text, const QString&, double fontSize, double) const override {
-        return text.size() * fontSize * 0.5;
-    }
-};
-
-using Entry = std::pair<QString, PropertyListValue>;
+using keelwick::testing::Entry;
+using keelwick::testing::FakeMeasurer;
 
 PropertyListDictionary entry(std::initializer_list<Entry> entries) {
     return PropertyListDictionary(entries);
@@ -50,7 +45,7 @@ class EffectsTest : public ::testing::Test {
     }
 
     SVGContext context;
-    FixedWidthMeasurer measurer;
+    FakeMeasurer measurer;
     VellixConverter converter{measurer};
 };
 

@@ -1,5 +1,6 @@
 #include "convert/ImageAssets.h"
 #include "convert/VellixConverter.h"
+#include "support/Documents.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -17,14 +18,8 @@
 namespace keelwick {
 namespace {
 
-class FixedWidthMeasurer : public TextMeasurer {
-  public:
-    double width(const QString& text, const QString&, double fontSize, double) const override {
-        return text.size() * fontSize * 0.5;
-    }
-};
-
-using Entry = std::pair<QString, PropertyListValue>;
+using keelwick::testing::Entry;
+using keelwick::testing::FakeMeasurer;
 
 PropertyListDictionary dictionary(std::initializer_list<Entry> entries) {
     return PropertyListDictionary(entries);
@@ -124,7 +119,7 @@ class ImageFillTest : public ::testing::Test {
 
     QTemporaryDir root;
     SVGContext context;
-    FixedWidthMeasurer measurer;
+    FakeMeasurer measurer;
     VellixConverter converter{measurer};
 };
 

@@ -4,6 +4,7 @@
 #include "convert/SvgText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -31,9 +32,15 @@ std::int64_t roundedComponent(double value) {
 }
 
 QString rgbText(double red, double green, double blue) {
-    return QLatin1StringView("rgb(") + QString::number(roundedComponent(red)) + QLatin1Char(' ') +
-           QString::number(roundedComponent(green)) + QLatin1Char(' ') +
-           QString::number(roundedComponent(blue)) + QLatin1Char(')');
+    char buffer[80] = "rgb(";
+    char* cursor = buffer + 4;
+    char* const end = buffer + sizeof buffer;
+    for (double component : {red, green, blue}) {
+        cursor = std::to_chars(cursor, end, roundedComponent(component)).ptr;
+        *cursor++ = ' ';
+    }
+    cursor[-1] = ')';
+    return QString::fromLatin1(buffer, cursor - buffer);
 }
 
 }  // namespace

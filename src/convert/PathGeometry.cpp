@@ -6,6 +6,7 @@
 
 #include <locale.h>
 #include <array>
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -131,9 +132,18 @@ std::optional<double> decimalValue(QStringView token) {
         buffer[i] = static_cast<char>(unit);
     }
     buffer[token.size()] = '\0';
+    // from_chars is exact and fast but takes no "+" and reports overflow instead of
+    // giving infinity; strtod_l covers those rare cases.
+    const char* first = buffer[0] == '+' ? buffer + 1 : buffer;
+    const char* last = buffer + token.size();
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error == std::errc() && end == last) {
+        return value;
+    }
     char* parsedEnd = nullptr;
-    const double value = strtod_l(buffer, &parsedEnd, cLocale());
-    if (parsedEnd != buffer + token.size()) {
+    value = strtod_l(buffer, &parsedEnd, cLocale());
+    if (parsedEnd != last) {
         return std::nullopt;
     }
     return value;

@@ -44,53 +44,59 @@ QString VellixConverter::buildSVG(const PropertyListDictionary& document,
     const double width = right - left;
     const double height = bottom - top;
 
-    Lines body;
+    // Body lines go straight into one text as each shape is converted, so a drawing of many
+    // thousands of shapes never holds all of its lines at once.
+    QString body;
+    auto appendLine = [&body](const QString& line) {
+        body += line;
+        body += QLatin1Char('\n');
+    };
     const QString shapeIndent = QStringLiteral("    ");
     for (std::size_t i = 0; i < layers.size(); ++i) {
         const PropertyListDictionary& layer = *layers[i];
         const QString* name = stringPointer(layer, u"Name");
         const QString id =
             escapeXML(name ? *name : QStringLiteral("Layer ") + QString::number(i + 1));
-        body.append(QLatin1StringView("  <g ") + attribute(u"id", id) +
-                    opacitySuffix(number(layer, u"Opacity", 1)) + QLatin1Char('>'));
-        body.append(convertChildShapes(layer, context, shapeIndent));
-        body.append(QStringLiteral("  </g>"));
+        appendLine(QLatin1StringView("  <g ") + attribute(u"id", id) +
+                   opacitySuffix(number(layer, u"Opacity", 1)) + QLatin1Char('>'));
+        forEachChildShape(layer, context, shapeIndent, [&](const Lines& lines) {
+            for (const QString& line : lines) {
+                appendLine(line);
+            }
+        });
+        appendLine(QStringLiteral("  </g>"));
     }
 
-    Lines lines;
-    lines.reserve(body.size() + context.defs.size() * 4 + 6);
-    lines.append(kHeader);
-    lines.append(
+    Lines heads;
+    heads.append(kHeader);
+    heads.append(
         QLatin1StringView("<svg ") + attribute(u"xmlns", kSvgNamespace) + QLatin1Char(' ') +
         attribute(u"viewBox", format(left) + QLatin1Char(' ') + format(top) + QLatin1Char(' ') +
                                   format(width) + QLatin1Char(' ') + format(height)) +
         QLatin1Char(' ') + attribute(u"width", format(width)) + QLatin1Char(' ') +
         attribute(u"height", format(height)) + QLatin1Char('>'));
     const QString* version = stringPointer(document, u"Version");
-    lines.append(QLatin1StringView("  <title>Rescued from Graphic/iDraw ") +
+    heads.append(QLatin1StringView("  <title>Rescued from Graphic/iDraw ") +
                  (version ? escapeXML(*version) : QString()) + QLatin1StringView("</title>"));
     if (!context.defs.isEmpty()) {
-        lines.append(QStringLiteral("  <defs>"));
+        heads.append(QStringLiteral("  <defs>"));
         for (const QString& definition : std::as_const(context.defs)) {
             for (QStringView line : QStringView(definition).split(u'\n')) {
-                lines.append(QStringLiteral("    ").append(line));
+                heads.append(QStringLiteral("    ").append(line));
             }
         }
-        lines.append(QStringLiteral("  </defs>"));
+        heads.append(QStringLiteral("  </defs>"));
     }
-    lines.append(body);
-    lines.append(QStringLiteral("</svg>"));
 
-    qsizetype size = 1;
-    for (const QString& line : std::as_const(lines)) {
-        size += line.size() + 1;
-    }
-    QString text;
-    text.reserve(size);
-    for (const QString& line : std::as_const(lines)) {
-        text += line;
-        text += QLatin1Char('\n');
-    }
+    // The head goes in front of the body in place: a second copy of a large drawing's text
+    // would cost as much again in fresh memory.
+    QString head = heads.join(QLatin1Char('\n'));
+    head += QLatin1Char('\n');
+    const QLatin1StringView end("</svg>\n");
+    body.reserve(head.size() + body.size() + end.size());
+    body.prepend(head);
+    body += end;
+    QString text = std::move(body);
     return text;
 }
 
@@ -126,7 +132,7 @@ Lines VellixConverter::convertGroup(const PropertyListDictionary& shape, SVGCont
         attributes.append(attribute(u"opacity", format(opacity)));
     }
     Lines lines;
-    lines.append(attributes.isEmpty() ? indent + QLatin1StringView("<g>")
+    lines.append(attributes.isEmpty() ? QString(indent + QLatin1StringView("<g>"))
                                       : indent + QLatin1StringView("<g ") +
                                             attributes.join(QLatin1Char(' ')) + QLatin1Char('>'));
     const QString childIndent = indent + QLatin1StringView("  ");
@@ -134,23 +140,24 @@ Lines VellixConverter::convertGroup(const PropertyListDictionary& shape, SVGCont
         lines.append(truncationComment(childIndent));
     } else {
         ++context.groupDepth;
-        lines.append(convertChildShapes(shape, context, childIndent));
+        forEachChildShape(shape, context, childIndent,
+                          [&lines](const Lines& childLines) { lines.append(childLines); });
         --context.groupDepth;
     }
     lines.append(indent + QLatin1StringView("</g>"));
     return lines;
 }
 
-Lines VellixConverter::convertChildShapes(const PropertyListDictionary& parent, SVGContext& context,
-                                          const QString& indent) const {
+template <typename Sink>
+void VellixConverter::forEachChildShape(const PropertyListDictionary& parent, SVGContext& context,
+                                        const QString& indent, Sink&& sink) const {
     if (holdsTruncatedContent(parent, u"Shapes")) {
-        return {truncationComment(indent)};
+        sink(Lines{truncationComment(indent)});
+        return;
     }
-    Lines lines;
     for (const PropertyListDictionary* shape : dictionaryList(parent, u"Shapes")) {
-        lines.append(convertShape(*shape, context, indent));
+        sink(convertShape(*shape, context, indent));
     }
-    return lines;
 }
 
 }  // namespace keelwick

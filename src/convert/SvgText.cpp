@@ -82,6 +82,10 @@ QString commentText(QStringView text) {
     return body;
 }
 
+QString attribute(QStringView name, const QString& value) {
+    return attribute(name, QStringView(value));
+}
+
 QString attribute(QStringView name, QStringView value) {
     QString text;
     text.reserve(name.size() + value.size() + 3);

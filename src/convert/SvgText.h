@@ -23,5 +23,6 @@ QString commentText(QStringView text);
 /// One attribute as written in the SVG: name, "=", the value in double quotes. The value is
 /// written as given; callers escape document texts.
 QString attribute(QStringView name, QStringView value);
+QString attribute(QStringView name, const QString& value);
 
 }  // namespace keelwick

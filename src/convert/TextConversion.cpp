@@ -7,9 +7,8 @@
 
 namespace keelwick {
 
-namespace {
-
-QString anchorName(std::optional<std::int64_t> alignment) {
+QString VellixConverter::textAnchor(const PropertyListDictionary& shape) {
+    const std::optional<std::int64_t> alignment = integerValue(shape, u"TextAlignment");
     if (alignment == 1) {
         return QStringLiteral("end");
     }
@@ -18,6 +17,8 @@ QString anchorName(std::optional<std::int64_t> alignment) {
     }
     return QStringLiteral("start");
 }
+
+namespace {
 
 /// The first run's value, falling back to the shape's, falling back to `fallback`.
 double runNumber(const PropertyListDictionary& run, const PropertyListDictionary& shape,
@@ -48,7 +49,7 @@ Lines VellixConverter::convertText(const PropertyListDictionary& shape, SVGConte
     const bool hasPosition = position.size() >= 2;
     const double x = hasPosition ? position[0] : 0;
     const double y = hasPosition ? position[1] : 0;
-    const QString anchor = anchorName(integerValue(shape, u"TextAlignment"));
+    const QString anchor = textAnchor(shape);
     const double opacity = number(shape, u"Opacity", 1);
     // Only the filter and the comments apply to text; its colour comes from "TextColor".
     const StyleInfo info = style(dictionaryList(shape, u"Appearance"), context);

@@ -15,10 +15,7 @@ Lines VellixConverter::convertTextOnPath(const PropertyListDictionary& shape, SV
     }
     context.defs.append(definition + QLatin1StringView("/>"));
 
-    const std::optional<std::int64_t> alignment = integerValue(shape, u"TextAlignment");
-    const QString anchor = alignment == 1   ? QStringLiteral("end")
-                           : alignment == 2 ? QStringLiteral("middle")
-                                            : QStringLiteral("start");
+    const QString anchor = textAnchor(shape);
     const double startOffset = number(shape, u"StartOffset", 0);
     const double opacity = number(shape, u"Opacity", 1);
 
@@ -30,7 +27,7 @@ Lines VellixConverter::convertTextOnPath(const PropertyListDictionary& shape, SV
     lines.append(indent + QLatin1StringView("  <textPath ") +
                  attribute(u"href", QLatin1Char('#') + id) + QLatin1Char(' ') +
                  attribute(u"startOffset", format(startOffset)) + QLatin1Char('>'));
-    auto spanLine = [&](const PropertyListDictionary& run) {
+    auto spanLine = [&](const PropertyListDictionary& run) -> QString {
         const QString* text = stringPointer(run, u"Text");
         return indent + QLatin1StringView("    <tspan ") +
                textAttributes(run, shape).join(QLatin1Char(' ')) + QLatin1Char('>') +

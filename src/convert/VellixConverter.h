@@ -80,6 +80,8 @@ class VellixConverter {
                                const PropertyListDictionary& fallback) const;
     QStringList wrappedTextRows(const QString& text, std::optional<double> maxWidth,
                                 const QString& fontName, double fontSize, double kerning) const;
+    /// "end" for "TextAlignment" 1, "middle" for 2, "start" for anything else.
+    static QString textAnchor(const PropertyListDictionary& shape);
     Lines convertTextOnPath(const PropertyListDictionary& shape, SVGContext& context,
                             const QString& indent) const;
 
@@ -94,8 +96,11 @@ class VellixConverter {
     RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
 
   private:
-    Lines convertChildShapes(const PropertyListDictionary& shape, SVGContext& context,
-                             const QString& indent) const;
+    /// Hands the lines of each child shape of "Shapes" to `sink`, in order; content left out
+    /// for its depth becomes one comment.
+    template <typename Sink>
+    void forEachChildShape(const PropertyListDictionary& parent, SVGContext& context,
+                           const QString& indent, Sink&& sink) const;
 
     const TextMeasurer& measurer_;
 };
