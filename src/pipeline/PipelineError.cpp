@@ -1,0 +1,27 @@
+#include "pipeline/PipelineError.h"
+
+namespace keelwick {
+
+QString PipelineError::domainAndCode() const {
+    return domain + QStringLiteral(" / ") + QString::number(code);
+}
+
+PipelineError PipelineError::from(const RescueError& error) {
+    PipelineError converted;
+    converted.typeName = QStringLiteral("RescueError");
+    converted.domain = RescueError::domain();
+    converted.code = error.code();
+    converted.description = error.errorDescription();
+    return converted;
+}
+
+PipelineError PipelineError::propertyListRead(const QString& description) {
+    PipelineError converted;
+    converted.typeName = QStringLiteral("PropertyListReadError");
+    converted.domain = QStringLiteral("NSCocoaErrorDomain");
+    converted.code = 3840;
+    converted.description = description;
+    return converted;
+}
+
+}  // namespace keelwick

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "pipeline/RescueError.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace keelwick {
+
+/// An error nested inside another, as the diagnostics log prints it: domain, code and
+/// description.
+struct UnderlyingError {
+    QString domain;
+    qint64 code = 0;
+    QString description;
+
+    friend bool operator==(const UnderlyingError&, const UnderlyingError&) = default;
+};
+
+/// Any failure the pipeline records, in the shape the diagnostics log reports it: every
+/// error carries a type name, a domain, a code and a description; the other parts are
+/// present only when the source of the error knows them.
+struct PipelineError {
+    /// The error's type, such as "RescueError" (the log's "error type").
+    QString typeName;
+    QString domain;
+    qint64 code = 0;
+    /// The user-facing description (the log's "error message", a failed result's
+    /// `errorMessage`).
+    QString description;
+    std::optional<QString> failureReason;
+    std::optional<QString> recoverySuggestion;
+    std::optional<UnderlyingError> underlyingError;
+    /// The file the error is about.
+    std::optional<QString> path;
+
+    /// The domain, " / " and the code in decimal: the log's "error domain/code".
+    QString domainAndCode() const;
+
+    /// A rescue error: its domain and code, no reason, suggestion or further details.
+    static PipelineError from(const RescueError& error);
+
+    /// Bytes that are no property list, reported as the platform's parser reported them:
+    /// type "PropertyListReadError", domain "NSCocoaErrorDomain", code 3840 (its
+    /// "corrupt property list" code), and the reader's description.
+    static PipelineError propertyListRead(const QString& description);
+
+    friend bool operator==(const PipelineError&, const PipelineError&) = default;
+};
+
+}  // namespace keelwick

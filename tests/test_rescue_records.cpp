@@ -1,0 +1,234 @@
+#include "pipeline/PipelineError.h"
+#include "pipeline/RescueError.h"
+#include "pipeline/RescueRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+// Failures print texts, not code units.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace keelwick {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// summarize
+
+TEST(RescueErrorSummarize, keepsAMessageOfExactly140CharactersAndCutsOneOf141) {
+    const QString exactly = QString(140, u'x');
+    EXPECT_EQ(RescueError::summarize(exactly), exactly);
+    EXPECT_EQ(RescueError::summarize(exactly + u'y'), exactly + QChar(0x2026));
+}
+
+TEST(RescueErrorSummarize, countsUserPerceivedCharactersNotCodeUnits) {
+    // "é" written as e + combining acute, and a family emoji of five code points: one
+    // character each.
+    const QString accent = QStringLiteral("e\u0301");
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    const QString fits = QString(139, u'a') + family;
+    EXPECT_EQ(RescueError::summarize(fits), fits);
+    EXPECT_EQ(RescueError::summarize(QString(138, u'a') + accent + accent),
+              QString(138, u'a') + accent + accent);
+
+    // The 140th character is kept whole, never split inside.
+    EXPECT_EQ(RescueError::summarize(QString(139, u'a') + family + u'b'),
+              QString(139, u'a') + family + QChar(0x2026));
+}
+
+TEST(RescueErrorSummarize, keepsOnlyTheWordsOfAThreeLineToolMessage) {
+    EXPECT_EQ(RescueError::summarize(QStringLiteral("[drawing.idraw]\n \t some words here\t \n\n")),
+              "some words here");
+    EXPECT_EQ(RescueError::summarize(QStringLiteral("first\n\n  second  \n[x] not bracketed")),
+              "first second [x] not bracketed");
+}
+
+TEST(RescueErrorSummarize, givesTheEmptyTextForNothingButBracketsOrBlankLines) {
+    EXPECT_EQ(RescueError::summarize(QString()), "");
+    EXPECT_EQ(RescueError::summarize(QStringLiteral("[a]\n \t\n[b]\n")), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// Descriptions, domain and codes
+
+TEST(RescueError, describesEveryCaseWithItsExactTextAndCode) {
+    struct Case {
+        RescueError error;
+        int code;
+        QString text;
+    };
+    const Case cases[] = {
+        {RescueError::archiveUnreadable(QStringLiteral("[a.idraw]\n  End-of-central-directory "
+                                                       "signature not found.  \n")),
+         0,
+         QStringLiteral("This Graphic/iDraw file could not be unpacked: End-of-central-directory "
+                        "signature not found. Full details are in report.txt.")},
+        {RescueError::archiveTimedOut(60), 1,
+         QStringLiteral("This Graphic/iDraw file did not unpack within 60 seconds and was "
+                        "skipped. It is most likely damaged or password protected.")},
+        {RescueError::cannotCreateOutputFolder(QStringLiteral("/out/x")), 2,
+         QStringLiteral("Could not create the output folder: /out/x")},
+        {RescueError::destinationAlreadyExists(QStringLiteral("/out/a.png")), 3,
+         QStringLiteral("Destination file already exists: /out/a.png. Turn on \u201COverwrite "
+                        "destination files\u201D to replace it.")},
+        {RescueError::invalidArchive(), 4,
+         QStringLiteral("This Graphic/iDraw file could not be opened as an archive.")},
+        {RescueError::missingDataPlist(), 5,
+         QStringLiteral("This Graphic/iDraw file does not contain data.xml.")},
+        {RescueError::unsupportedPropertyList(), 6,
+         QStringLiteral("This Graphic/iDraw file contains an unsupported property list.")},
+        {RescueError::previewImageRenderingFailed(), 7,
+         QStringLiteral("The SVG was created in memory, but its PNG preview image could not be "
+                        "rendered.")},
+    };
+    for (const Case& expected : cases) {
+        EXPECT_EQ(expected.error.code(), expected.code);
+        EXPECT_EQ(expected.error.errorDescription(), expected.text);
+    }
+    EXPECT_EQ(RescueError::domain(), "Vellix.RescueError");
+}
+
+TEST(RescueError, leavesTwoSpacesWhenTheToolSaidNothingUseful) {
+    const QString expected = QStringLiteral(
+        "This Graphic/iDraw file could not be unpacked:  Full details are in report.txt.");
+    EXPECT_EQ(RescueError::archiveUnreadable(QString()).errorDescription(), expected);
+    EXPECT_EQ(RescueError::archiveUnreadable(QStringLiteral("[x]\n[y]")).errorDescription(),
+              expected);
+}
+
+TEST(RescueError, keepsItsPayload) {
+    EXPECT_EQ(RescueError::archiveTimedOut(60).seconds(), 60);
+    EXPECT_EQ(RescueError::destinationAlreadyExists(QStringLiteral("/p")).text(), "/p");
+    EXPECT_EQ(RescueError::invalidArchive().text(), "");
+    EXPECT_EQ(RescueError::archiveTimedOut(30), RescueError::archiveTimedOut(30));
+    EXPECT_FALSE(RescueError::archiveTimedOut(30) == RescueError::archiveTimedOut(60));
+}
+
+TEST(PipelineError, carriesARescueErrorsDomainCodeAndDescriptionOnly) {
+    const PipelineError error = PipelineError::from(RescueError::unsupportedPropertyList());
+    EXPECT_EQ(error.typeName, "RescueError");
+    EXPECT_EQ(error.domainAndCode(), "Vellix.RescueError / 6");
+    EXPECT_EQ(error.description, RescueError::unsupportedPropertyList().errorDescription());
+    EXPECT_FALSE(error.failureReason || error.recoverySuggestion || error.underlyingError ||
+                 error.path);
+
+    const PipelineError read = PipelineError::propertyListRead(QStringLiteral("bad"));
+    EXPECT_EQ(read.domainAndCode(), "NSCocoaErrorDomain / 3840");
+    EXPECT_EQ(read.description, "bad");
+}
+
+// ---------------------------------------------------------------------------------------
+// Records
+
+TEST(RescueCandidate, comparesAndHashesAllEightFields) {
+    const RescueCandidate first(QStringLiteral("/in/a.idraw"), QStringLiteral("/in"));
+    const RescueCandidate second(QStringLiteral("/in/a.idraw"), QStringLiteral("/in"));
+    EXPECT_NE(first.id, second.id);
+    EXPECT_FALSE(first == second) << "same file, different identity";
+
+    RescueCandidate copy = first;
+    EXPECT_EQ(copy, first);
+    EXPECT_EQ(qHash(copy), qHash(first));
+    EXPECT_EQ(std::hash<RescueCandidate>()(copy), std::hash<RescueCandidate>()(first));
+
+    const std::function<void(RescueCandidate&)> changes[] = {
+        [](RescueCandidate& c) { c.baseFolder.reset(); },
+        [](RescueCandidate& c) { c.isSelected = false; },
+        [](RescueCandidate& c) { c.previewJPEGData = QByteArray(); },  // empty, not absent
+        [](RescueCandidate& c) { c.embeddedImageCount = 2; },
+        [](RescueCandidate& c) { c.missingFonts << QStringLiteral("Futura"); },
+        [](RescueCandidate& c) { c.fontInspectionError = QString(); },
+    };
+    for (const auto& change : changes) {
+        RescueCandidate changed = first;
+        change(changed);
+        EXPECT_FALSE(changed == first);
+        EXPECT_NE(qHash(changed), qHash(first));
+    }
+
+    RescueCandidate withPreview = first;
+    withPreview.previewJPEGData = QByteArray("\xFF\xD8", 2);
+    RescueCandidate samePreview = withPreview;
+    samePreview.previewJPEGData = QByteArray("\xFF\xD8", 2);  // another buffer, same bytes
+    EXPECT_EQ(samePreview, withPreview);
+
+    const std::unordered_set<RescueCandidate> set{first, second, copy};
+    EXPECT_EQ(set.size(), 2u);
+}
+
+TEST(RescueCandidate, startsSelectedAndUnanalysed) {
+    const RescueCandidate candidate(QStringLiteral("/d/x.idraw"));
+    EXPECT_FALSE(candidate.id.isNull());
+    EXPECT_FALSE(candidate.baseFolder);
+    EXPECT_TRUE(candidate.isSelected);
+    EXPECT_FALSE(candidate.previewJPEGData);
+    EXPECT_EQ(candidate.embeddedImageCount, 0);
+    EXPECT_TRUE(candidate.missingFonts.isEmpty());
+    EXPECT_FALSE(candidate.fontInspectionError);
+}
+
+TEST(RescueOptions, startsWithTheDocumentedChoices) {
+    const RescueOptions options;
+    EXPECT_TRUE(options.writeMissingFontNotes);
+    EXPECT_TRUE(options.storeOriginalImages);
+    EXPECT_FALSE(options.overwriteDestinationFiles);
+    EXPECT_FALSE(options.generatePNGPreviewImages);
+    EXPECT_TRUE(options.outputFolder.endsWith(QStringLiteral("/Keelwick")));
+}
+
+TEST(RescueResult, succeedsExactlyWhenThereIsNoErrorMessage) {
+    RescueResult result;
+    result.diagnostics << QStringLiteral("attempted: now");
+    EXPECT_TRUE(result.succeeded());
+    result.errorMessage = QString();
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_NE(RescueResult().id, RescueResult().id);
+}
+
+TEST(RescueReportEntry, writesTwoLinesWithoutDiagnosticsAndSixWithThree) {
+    RescueReportEntry rescued{RescueReportEntry::Status::rescued,
+                              QStringLiteral("a.idraw"),
+                              QStringLiteral("Rescued."),
+                              {}};
+    EXPECT_EQ(rescued.plainTextLines(),
+              QStringList({QStringLiteral("\u2713 a.idraw"), QStringLiteral("  Rescued.")}));
+    EXPECT_EQ(rescued.id(), "rescued-a.idraw-Rescued.");
+
+    RescueReportEntry failed{RescueReportEntry::Status::failed,
+                             QStringLiteral("b.idraw"),
+                             QStringLiteral("Broken."),
+                             {QStringLiteral("one"), QStringLiteral("two: x"), QString()}};
+    EXPECT_EQ(failed.plainTextLines(),
+              QStringList({QStringLiteral("\u2715 b.idraw"), QStringLiteral("  Broken."),
+                           QStringLiteral("  --- diagnostics ---"), QStringLiteral("  one"),
+                           QStringLiteral("  two: x"), QStringLiteral("  ")}));
+    EXPECT_EQ(failed.id(), "failed-b.idraw-Broken.");
+}
+
+TEST(MissingFontRecords, identifyThemselvesByTheirFields) {
+    const MissingFontInspectionIssue issue{QStringLiteral("x.idraw"),
+                                           QStringLiteral("No data.xml.")};
+    EXPECT_EQ(issue.id(), "x.idraw-No data.xml.");
+    EXPECT_EQ(issue, (MissingFontInspectionIssue{QStringLiteral("x.idraw"),
+                                                 QStringLiteral("No data.xml.")}));
+    EXPECT_FALSE(issue ==
+                 (MissingFontInspectionIssue{QStringLiteral("x.idraw"), QStringLiteral("Other.")}));
+    // The identity joins the fields, so two issues can share it while differing.
+    const MissingFontInspectionIssue a{QStringLiteral("a-b"), QStringLiteral("c")};
+    const MissingFontInspectionIssue b{QStringLiteral("a"), QStringLiteral("b-c")};
+    EXPECT_EQ(a.id(), b.id());
+    EXPECT_FALSE(a == b);
+
+    const MissingFontReference reference{QStringLiteral("sub/x.idraw")};
+    EXPECT_EQ(reference.id(), "sub/x.idraw");
+    EXPECT_EQ(reference, MissingFontReference{QStringLiteral("sub/x.idraw")});
+    EXPECT_EQ(qHash(reference), qHash(MissingFontReference{QStringLiteral("sub/x.idraw")}));
+
+    const MissingFontGroup group{QStringLiteral("Futura"), {reference}};
+    EXPECT_EQ(group.id(), "Futura");
+}
+
+}  // namespace
+}  // namespace keelwick
