@@ -1,1 +1,52 @@
-int main() { return 0; }
+#include "cli/CommandLine.h"
+#include "pipeline/AppIdentity.h"
+#include "pipeline/MemoryTuning.h"
+
+#include <QGuiApplication>
+
+#include <functional>
+#include <map>
+
+using namespace keelwick;
+
+int main(int argc, char** argv) {
+    // The core needs fonts and image codecs, never a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    keepMemoryBetweenDrawings();
+    cli::installQuietMessageHandler();
+    QGuiApplication application(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("keelwick-cli"));
+    QGuiApplication::setApplicationVersion(AppIdentity::versionString());
+
+    const QStringList arguments = QGuiApplication::arguments();
+    const QString command = arguments.value(1);
+    if (command.isEmpty()) {
+        cli::printError(QStringLiteral("no command given\n") + cli::overviewText());
+        return cli::usageError;
+    }
+    if (command == QLatin1StringView("-h") || command == QLatin1StringView("--help") ||
+        command == QLatin1StringView("help")) {
+        cli::printOutput(cli::overviewText());
+        return cli::success;
+    }
+    if (command == QLatin1StringView("-v") || command == QLatin1StringView("--version")) {
+        cli::printOutput(QStringLiteral("keelwick-cli %1\n").arg(AppIdentity::versionString()));
+        return cli::success;
+    }
+
+    const std::map<QString, std::function<int(const QStringList&)>> commands{
+        {QStringLiteral("svg"), cli::runSvgCommand},
+    };
+    const auto found = commands.find(command);
+    if (found == commands.end()) {
+        cli::printError(
+            QStringLiteral("unknown command \"%1\" (see keelwick-cli --help)").arg(command));
+        return cli::usageError;
+    }
+    QStringList commandArguments = arguments;
+    commandArguments.removeAt(0);
+    commandArguments[0] = QStringLiteral("keelwick-cli ") + command;
+    return found->second(commandArguments);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+namespace keelwick::cli {
+
+/// Exit statuses of every command.
+enum ExitStatus { success = 0, failure = 1, usageError = 2 };
+
+/// Keeps Qt's own chatter (warnings about the environment) off the terminal; critical
+/// messages still reach standard error.
+void installQuietMessageHandler();
+
+/// Writes one line to standard error, prefixed with the program name.
+void printError(const QString& message);
+/// Writes text to standard output as UTF-8, unchanged.
+void printOutput(const QByteArray& bytes);
+void printOutput(const QString& text);
+
+/// A command's help, its usage line naming the program and the command.
+QString helpText(const QCommandLineParser& parser, const QString& command);
+
+/// The program's overview, listing the commands.
+QString overviewText();
+
+// The commands; `arguments` start with the program name followed by the command name.
+int runSvgCommand(const QStringList& arguments);
+
+}  // namespace keelwick::cli

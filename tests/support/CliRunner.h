@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+namespace keelwick::testing {
+
+/// One finished run of keelwick-cli.
+struct CliRun {
+    int exitCode = -1;
+    QByteArray standardOutput;
+    QByteArray standardError;
+};
+
+/// Runs the built keelwick-cli with the arguments and waits for it (at most two minutes).
+inline CliRun runCli(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KEELWICK_CLI_PATH), arguments);
+    process.waitForFinished(120000);
+    return CliRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                  process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+}  // namespace keelwick::testing

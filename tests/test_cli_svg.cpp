@@ -1,0 +1,123 @@
+#include "support/CliRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace keelwick::testing;
+
+namespace {
+
+const QByteArray kSmallDrawing =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<plist version=\"1.0\"><dict>"
+    "<key>Dimensions</key><string>{200, 100}</string>"
+    "<key>Layers</key><array><dict><key>Name</key><string>Background</string>"
+    "<key>Shapes</key><array><dict>"
+    "<key>ShapeType</key><string>PathShape</string>"
+    "<key>Position</key><string>{10, 20}</string>"
+    "<key>Path</key><string>M 0 0 L 100 50</string>"
+    "</dict></array></dict></array></dict></plist>\n";
+
+const QByteArray kExpectedSvg =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 10 120 70\" width=\"120\" "
+    "height=\"70\">\n"
+    "  <title>Rescued from Graphic/iDraw </title>\n"
+    "  <g id=\"Background\">\n"
+    "    <path d=\"M 0 0 L 100 50\" style=\"fill:none;stroke:none;stroke-width:0\" "
+    "transform=\"translate(10 20)\"/>\n"
+    "  </g>\n"
+    "</svg>\n";
+
+struct DrawingFolder {
+    QTemporaryDir root;
+    QString folder() const { return root.filePath("drawing"); }
+    QString dataFile() const { return root.filePath("drawing/data.xml"); }
+
+    explicit DrawingFolder(const QByteArray& data) {
+        QDir(root.path()).mkpath("drawing");
+        QFile file(dataFile());
+        file.open(QIODevice::WriteOnly);
+        file.write(data);
+    }
+};
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+}  // namespace
+
+TEST(CliSvg, WritesTheSvgOfAFolderOrADataFile) {
+    DrawingFolder drawing(kSmallDrawing);
+    const CliRun fromFolder = runCli({"svg", drawing.folder()});
+    EXPECT_EQ(fromFolder.exitCode, 0);
+    EXPECT_EQ(fromFolder.standardOutput, kExpectedSvg);
+    EXPECT_EQ(fromFolder.standardError, "");
+
+    const CliRun fromFile = runCli({"svg", drawing.dataFile()});
+    EXPECT_EQ(fromFile.standardOutput, kExpectedSvg);
+
+    const QString output = drawing.root.filePath("out.svg");
+    const CliRun toFile = runCli({"svg", drawing.folder(), "-o", output});
+    EXPECT_EQ(toFile.exitCode, 0);
+    EXPECT_EQ(toFile.standardOutput, "");
+    EXPECT_EQ(readFile(output), kExpectedSvg);
+    // The input is never touched.
+    EXPECT_EQ(readFile(drawing.dataFile()), kSmallDrawing);
+}
+
+TEST(CliSvg, FailuresSayWhatWentWrong) {
+    DrawingFolder notAPlist(QByteArray::fromHex("0001025b6a756e6b7b00ff"));
+    const CliRun garbage = runCli({"svg", notAPlist.folder()});
+    EXPECT_EQ(garbage.exitCode, 1);
+    EXPECT_EQ(garbage.standardOutput, "");
+    EXPECT_EQ(garbage.standardError,
+              "keelwick-cli: The data couldn’t be read because it isn’t in the correct "
+              "format.\n");
+
+    DrawingFolder list("<plist><array><string>x</string></array></plist>");
+    EXPECT_EQ(runCli({"svg", list.folder()}).standardError,
+              "keelwick-cli: This Graphic/iDraw file contains an unsupported property list.\n");
+
+    QTemporaryDir empty;
+    const CliRun missing = runCli({"svg", empty.path()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.standardError,
+              "keelwick-cli: This Graphic/iDraw file does not contain data.xml.\n");
+
+    const CliRun nowhere = runCli({"svg", empty.filePath("absent")});
+    EXPECT_EQ(nowhere.exitCode, 1);
+    EXPECT_TRUE(nowhere.standardError.contains("no such file or folder"));
+
+    // An output that cannot be written leaves nothing behind and fails.
+    DrawingFolder drawing(kSmallDrawing);
+    const CliRun unwritable =
+        runCli({"svg", drawing.folder(), "-o", empty.filePath("no/dir/x.svg")});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(empty.filePath("no/dir/x.svg")));
+}
+
+TEST(CliSvg, UsageErrorsHelpAndVersion) {
+    EXPECT_EQ(runCli({}).exitCode, 2);
+    EXPECT_EQ(runCli({"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(runCli({"svg"}).exitCode, 2);
+    EXPECT_EQ(runCli({"svg", "a", "b"}).exitCode, 2);
+    EXPECT_EQ(runCli({"svg", "--bogus", "a"}).exitCode, 2);
+
+    const CliRun help = runCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.standardOutput.contains("svg INPUT [-o FILE]"));
+    const CliRun svgHelp = runCli({"svg", "--help"});
+    EXPECT_EQ(svgHelp.exitCode, 0);
+    EXPECT_TRUE(svgHelp.standardOutput.startsWith("Usage: keelwick-cli svg [options] INPUT"));
+
+    const CliRun version = runCli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.standardOutput.startsWith("keelwick-cli 0.1.0"));
+}
