@@ -1,0 +1,254 @@
+// Golden tests of the SVG converter: every drawing folder under tests/fixtures is converted
+// and compared byte for byte with its expected output. The drawings and the expected outputs
+// are written by tools/make-fixtures (see tests/fixtures/README.md).
+
+#include "convert/SVGContext.h"
+#include "convert/TextMeasurer.h"
+#include "convert/VellixConverter.h"
+#include "pipeline/PropertyListReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace keelwick {
+namespace {
+
+const QString kFixturesRoot = QStringLiteral(KEELWICK_SOURCE_DIR "/tests/fixtures");
+const char* const kRegenerate = "tools/make-fixtures --update-expected";
+
+/// The drawing folders (those holding data.xml), relative to the fixtures root, sorted.
+std::vector<std::string> caseFolders() {
+    const QDir root(kFixturesRoot);
+    std::vector<std::string> folders;
+    QDirIterator files(kFixturesRoot, {QStringLiteral("data.xml")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        folders.push_back(root.relativeFilePath(QFileInfo(files.next()).path()).toStdString());
+    }
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+/// A "-binary" or "-openstep" folder holds another stored form of the drawing of the same
+/// name without the ending.
+std::optional<QString> formBase(const QString& folder) {
+    for (const QLatin1StringView ending :
+         {QLatin1StringView("-binary"), QLatin1StringView("-openstep")}) {
+        if (folder.endsWith(ending)) {
+            return folder.chopped(ending.size());
+        }
+    }
+    return std::nullopt;
+}
+
+/// The expected output of a drawing folder: "<folder>.svg" when it exists, otherwise, for a
+/// further stored form, the one of the form's base drawing.
+QString expectedFileFor(const QString& folder) {
+    const QString own = folder + QStringLiteral(".svg");
+    if (QFileInfo::exists(kFixturesRoot + u'/' + own)) {
+        return own;
+    }
+    const std::optional<QString> base = formBase(folder);
+    return base ? *base + QStringLiteral(".svg") : own;
+}
+
+PropertyListFormat formByName(const QString& folder) {
+    if (folder.endsWith(QStringLiteral("-binary"))) {
+        return PropertyListFormat::binary;
+    }
+    if (folder.endsWith(QStringLiteral("-openstep"))) {
+        return PropertyListFormat::openStep;
+    }
+    return PropertyListFormat::xml;
+}
+
+std::optional<QByteArray> readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+/// One line as the diff shows it: control characters spelled out, and a long line (an
+/// embedded image) cut to the part around the column where it starts to differ.
+std::string shown(const QString& line, qsizetype column) {
+    constexpr qsizetype kWidth = 160;
+    const qsizetype start =
+        line.size() <= kWidth ? 0
+                              : std::clamp<qsizetype>(column - kWidth / 2, 0, line.size() - kWidth);
+    QString text = start > 0 ? QStringLiteral("…") : QString();
+    for (const QChar c : QStringView(line).mid(start, kWidth)) {
+        if (c.unicode() < 0x20 && c != u'\t') {
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            text += c;
+        }
+    }
+    if (start + kWidth < line.size()) {
+        text += QStringLiteral("…");
+    }
+    return text.toStdString();
+}
+
+/// A short unified-style diff of the first block of lines that differs.
+std::string firstDifference(const QString& expectedPath, const QString& expected,
+                            const QString& actual) {
+    const QStringList want = expected.split(u'\n');
+    const QStringList got = actual.split(u'\n');
+    qsizetype first = 0;
+    while (first < want.size() && first < got.size() && want[first] == got[first]) {
+        ++first;
+    }
+    qsizetype common = 0;  // equal lines at the end, after the first difference
+    while (common < want.size() - first && common < got.size() - first &&
+           want[want.size() - 1 - common] == got[got.size() - 1 - common]) {
+        ++common;
+    }
+    qsizetype column = 0;
+    if (first < want.size() && first < got.size()) {
+        while (column < want[first].size() && column < got[first].size() &&
+               want[first][column] == got[first][column]) {
+            ++column;
+        }
+    }
+    constexpr qsizetype kContext = 2;
+    constexpr qsizetype kShown = 6;
+    std::ostringstream out;
+    out << "--- " << expectedPath.toStdString() << " (expected)\n+++ converter output\n";
+    out << "@@ line " << first + 1 << " @@\n";
+    for (qsizetype i = std::max<qsizetype>(0, first - kContext); i < first; ++i) {
+        out << ' ' << shown(want[i], 0) << '\n';
+    }
+    const auto block = [&](const QStringList& lines, char sign) {
+        const qsizetype end = lines.size() - common;
+        for (qsizetype i = first; i < std::min(end, first + kShown); ++i) {
+            out << sign << shown(lines[i], i == first ? column : 0) << '\n';
+        }
+        if (end - first > kShown) {
+            out << sign << "… " << end - first - kShown << " more lines\n";
+        }
+    };
+    block(want, '-');
+    block(got, '+');
+    out << "If the new output is intended, regenerate with " << kRegenerate
+        << " and review the diff.\n";
+    return out.str();
+}
+
+class GoldenSvg : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenSvg, ConvertsToTheExpectedOutput) {
+    const QString folder = QString::fromStdString(GetParam());
+    const QString caseFolder = kFixturesRoot + u'/' + folder;
+
+    const std::optional<QByteArray> bytes = readFile(caseFolder + QStringLiteral("/data.xml"));
+    ASSERT_TRUE(bytes) << "cannot read " << folder.toStdString() << "/data.xml";
+    const PropertyListReadResult read = readPropertyList(*bytes);
+    ASSERT_TRUE(read.succeeded()) << read.errorDescription.toStdString();
+    EXPECT_EQ(formatName(read.format), formatName(formByName(folder)))
+        << "the folder's name says which stored form it holds";
+    const PropertyListDictionary* document = read.value->asDictionary();
+    ASSERT_NE(document, nullptr) << "the drawing is no dictionary";
+
+    SVGContext context;
+    context.extractedRoot = caseFolder;
+    const QString svg = VellixConverter(installedFontMeasurer()).buildSVG(*document, context);
+
+    const QString expectedPath = expectedFileFor(folder);
+    const std::optional<QByteArray> expected = readFile(kFixturesRoot + u'/' + expectedPath);
+    ASSERT_TRUE(expected) << "no expected output " << expectedPath.toStdString()
+                          << "; create it with " << kRegenerate;
+    if (svg.toUtf8() != *expected) {
+        ADD_FAILURE() << firstDifference("tests/fixtures/" + expectedPath,
+                                         QString::fromUtf8(*expected), svg);
+    }
+}
+
+std::string testName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    std::replace_if(
+        name.begin(), name.end(),
+        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, GoldenSvg, ::testing::ValuesIn(caseFolders()), testName);
+
+TEST(GoldenSvgFixtures, EveryExpectedOutputBelongsToADrawing) {
+    const std::vector<std::string> folders = caseFolders();
+    ASSERT_FALSE(folders.empty()) << "no drawing folders under " << kFixturesRoot.toStdString()
+                                  << "; run tools/make-fixtures";
+    QSet<QString> used;
+    for (const std::string& folder : folders) {
+        used.insert(expectedFileFor(QString::fromStdString(folder)));
+    }
+    const QDir root(kFixturesRoot);
+    QDirIterator files(kFixturesRoot, {QStringLiteral("*.svg")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = root.relativeFilePath(files.next());
+        EXPECT_TRUE(used.contains(path)) << path.toStdString() << " is the expected output of no "
+                                         << "drawing folder; remove it or add its drawing";
+    }
+}
+
+// The fixtures whose whole text the converter's contract states: a regeneration from a
+// faulty converter must not slip them through.
+TEST(GoldenSvgFixtures, ContractOutputsStayExact) {
+    const QString header = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" ");
+    EXPECT_EQ(readFile(kFixturesRoot + QStringLiteral("/document/empty.svg")),
+              (header + "viewBox=\"0 0 612 792\" width=\"612\" height=\"792\">\n"
+                        "  <title>Rescued from Graphic/iDraw </title>\n"
+                        "</svg>\n")
+                  .toUtf8());
+    EXPECT_EQ(
+        readFile(kFixturesRoot + QStringLiteral("/document/small-drawing.svg")),
+        (header + "viewBox=\"0 10 120 70\" width=\"120\" height=\"70\">\n"
+                  "  <title>Rescued from Graphic/iDraw </title>\n"
+                  "  <g id=\"Background\">\n"
+                  "    <path d=\"M 0 0 L 100 50\" style=\"fill:rgb(0 0 255);stroke:rgb(0 0 0);"
+                  "stroke-width:2;fill-opacity:1;stroke-opacity:1;stroke-linejoin:miter;"
+                  "stroke-linecap:butt\" transform=\"translate(10 20)\"/>\n"
+                  "  </g>\n"
+                  "</svg>\n")
+            .toUtf8());
+}
+
+// Every drawing file is exactly what the generator writes, so no fixture is edited by hand.
+TEST(GoldenSvgFixtures, DrawingsAreWhatTheGeneratorWrites) {
+#ifdef KEELWICK_MAKE_FIXTURES_PATH
+    const QString generator = QStringLiteral(KEELWICK_MAKE_FIXTURES_PATH);
+#else
+    // Beside the tests in the same build folder.
+    const QString generator =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/make_fixtures");
+#endif
+    if (!QFileInfo(generator).isExecutable()) {
+        GTEST_SKIP() << "make_fixtures is not built at " << generator.toStdString();
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(generator, {QStringLiteral("--check"), kFixturesRoot});
+    ASSERT_TRUE(process.waitForFinished(60000)) << "make_fixtures --check did not finish";
+    const std::string output = process.readAll().toStdString();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << output;
+    EXPECT_EQ(process.exitCode(), 0) << output;
+}
+
+}  // namespace
+}  // namespace keelwick
