@@ -1,0 +1,20 @@
+#pragma once
+
+#include "pipeline/RescueRecords.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace keelwick::RescueReportFormatter {
+
+/// One report entry per result, in order: a failure with its message and diagnostics, a
+/// success with where its output went.
+QList<RescueReportEntry> entries(const QList<RescueResult>& results);
+
+/// The full text of report.txt: the heading, the environment lines, the destination when
+/// there is one, the counts and every entry's block, ended by one line feed.
+QString plainText(const QList<RescueResult>& results, const std::optional<QString>& destination);
+
+}  // namespace keelwick::RescueReportFormatter
