@@ -1,0 +1,517 @@
+#include "pipeline/HeadlessBrowser.h"
+
+#include "pipeline/RescueError.h"
+#include "pipeline/WebEngineError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QSet>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QUuid>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace keelwick {
+namespace {
+
+using namespace std::chrono_literals;
+using Failure = DevToolsPipe::Failure;
+
+const QString kDefaultExecutable = QStringLiteral("/usr/bin/chromium");
+const QString kExecutableName = QStringLiteral("chromium");
+const QString kBrowserOutputFile = QStringLiteral("browser-output.log");
+
+/// The descriptors Chromium reads commands from and writes replies to with
+/// "--remote-debugging-pipe".
+constexpr int kBrowserRequestFd = 3;
+constexpr int kBrowserReplyFd = 4;
+/// Our ends of the pipes are moved at least this high before the child is spawned, so that
+/// neither already sits on descriptor 3 or 4, where dup2 would keep its close-on-exec flag.
+constexpr int kFirstFreeFd = 10;
+
+/// The browser's own flags. The network switches keep Chromium from reaching out at start
+/// (on a closed network it would otherwise try many connections and name look-ups).
+QStringList browserArguments(const QString& profileFolder) {
+    QStringList arguments{QStringLiteral("--headless"),
+                          QStringLiteral("--remote-debugging-pipe"),
+                          QStringLiteral("--user-data-dir=") + profileFolder,
+                          QStringLiteral("--no-first-run"),
+                          QStringLiteral("--no-default-browser-check"),
+                          QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"),
+                          QStringLiteral("--disable-sync"),
+                          QStringLiteral("--disable-extensions"),
+                          QStringLiteral("--disable-default-apps"),
+                          QStringLiteral("--disable-quic"),
+                          QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--hide-scrollbars"),
+                          QStringLiteral("--mute-audio")};
+    // Chromium's sandbox refuses to run as root; everyone else keeps it.
+    if (::geteuid() == 0) {
+        arguments.append(QStringLiteral("--no-sandbox"));
+    }
+    return arguments;
+}
+
+bool isExecutableFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+/// Moves `fd` to a descriptor number of at least `kFirstFreeFd`, close-on-exec.
+int moveHigh(int fd) {
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, kFirstFreeFd);
+    ::close(fd);
+    return moved;
+}
+
+struct PipeEnds {
+    int read = -1;
+    int write = -1;
+};
+
+std::optional<PipeEnds> makePipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    return PipeEnds{ends[0], ends[1]};
+}
+
+void closeAll(std::initializer_list<int> fds) {
+    for (int fd : fds) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+/// Spawns `executable` with `arguments` in a process group of its own, `browserReads` as its
+/// descriptor 3 and `browserWrites` as its descriptor 4, standard input and output on
+/// /dev/null, standard error into `outputFile`, and no other descriptor of ours.
+struct Spawned {
+    pid_t processId = 0;
+    /// The errno of a failed spawn, 0 on success.
+    int error = 0;
+};
+
+Spawned spawn(const QString& executable, const QStringList& arguments, int browserReads,
+              int browserWrites, const QString& outputFile) {
+    std::vector<QByteArray> texts{QFile::encodeName(executable)};
+    for (const QString& argument : arguments) {
+        texts.push_back(argument.toLocal8Bit());
+    }
+    std::vector<char*> argv;
+    for (QByteArray& text : texts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    const QByteArray outputPath = QFile::encodeName(outputFile);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, outputPath.constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, browserReads, kBrowserRequestFd);
+    posix_spawn_file_actions_adddup2(&actions, browserWrites, kBrowserReplyFd);
+    posix_spawn_file_actions_addclosefrom_np(&actions, kBrowserReplyFd + 1);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
+    sigset_t defaultSignals;
+    sigemptyset(&defaultSignals);
+    sigaddset(&defaultSignals, SIGPIPE);
+    sigaddset(&defaultSignals, SIGINT);
+    sigaddset(&defaultSignals, SIGTERM);
+    posix_spawnattr_setsigmask(&attributes, &noSignals);
+    posix_spawnattr_setsigdefault(&attributes, &defaultSignals);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t processId = 0;
+    const int result =
+        ::posix_spawn(&processId, argv.front(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return Spawned{result == 0 ? processId : 0, result};
+}
+
+/// The last line the browser wrote on its standard error that says something, shortened.
+QString lastWords(const QString& outputFile) {
+    QFile file(outputFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const qint64 tail = 4096;
+    file.seek(std::max<qint64>(0, file.size() - tail));
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(u'\n');
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const QString trimmed = line->trimmed();
+        if (!trimmed.isEmpty()) {
+            return trimmed.left(300);
+        }
+    }
+    return {};
+}
+
+/// Chromium keeps its single-instance socket in a folder of its own in the temporary folder,
+/// linked from the profile as "SingletonSocket", and removes it only when it quits by itself:
+/// a killed browser leaves it behind.
+void removeSocketFolder(const QString& profileFolder) {
+    const QFileInfo link(QDir(profileFolder).filePath(QStringLiteral("SingletonSocket")));
+    if (!link.isSymLink()) {
+        return;
+    }
+    const QFileInfo socketFolder(QFileInfo(link.symLinkTarget()).absolutePath());
+    if (socketFolder.fileName().startsWith(QStringLiteral("org.chromium.Chromium.")) &&
+        socketFolder.isDir() && !socketFolder.isSymLink()) {
+        QDir(socketFolder.absoluteFilePath()).removeRecursively();
+    }
+}
+
+/// How a child process ended, looked at without collecting it: while it is not collected its
+/// process id cannot be reused, so its process group can still be killed safely.
+struct Ending {
+    bool hasEnded = false;
+    /// Somebody else collected it (SIGCHLD ignored): its id may already belong to another.
+    bool wasCollected = false;
+    QString description;
+};
+
+Ending peekEnding(pid_t processId) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(processId), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return errno == ECHILD ? Ending{true, true, QString()} : Ending{};
+    }
+    if (info.si_pid != processId) {
+        return Ending{};
+    }
+    const QString description = info.si_code == CLD_EXITED
+                                    ? QStringLiteral("exit status %1").arg(info.si_status)
+                                    : QStringLiteral("signal %1").arg(info.si_status);
+    return Ending{true, false, description};
+}
+
+/// Waits up to `patience` for the process to end, without collecting it.
+Ending awaitEnding(pid_t processId, std::chrono::milliseconds patience) {
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const Ending ending = peekEnding(processId);
+        if (ending.hasEnded || std::chrono::steady_clock::now() >= giveUp) {
+            return ending;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+/// Collects the ended process, waiting up to `patience` for it.
+void collect(pid_t processId, std::chrono::milliseconds patience) {
+    if (awaitEnding(processId, patience).hasEnded) {
+        int status = 0;
+        while (::waitpid(processId, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<QString> HeadlessBrowser::findExecutable(const QString& preferred) {
+    if (!preferred.isEmpty()) {
+        return isExecutableFile(preferred) ? std::optional(preferred) : std::nullopt;
+    }
+    if (isExecutableFile(kDefaultExecutable)) {
+        return kDefaultExecutable;
+    }
+    const QString found = QStandardPaths::findExecutable(kExecutableName);
+    return found.isEmpty() ? std::nullopt : std::optional(found);
+}
+
+QString HeadlessBrowser::searchedPlaces(const QString& preferred) {
+    if (!preferred.isEmpty()) {
+        return preferred;
+    }
+    return kDefaultExecutable + QStringLiteral(" or as \"") + kExecutableName +
+           QStringLiteral("\" on the search path");
+}
+
+HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
+                                                const QDeadlineTimer& deadline) {
+    const QString profileFolder =
+        QDir(QDir::tempPath())
+            .filePath(QStringLiteral("Keelwick-") +
+                      QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    if (!QDir().mkpath(profileFolder)) {
+        return WebEngineError::browserNotStarted(
+            QStringLiteral("its profile folder could not be created at ") + profileFolder);
+    }
+
+    auto requests = makePipe();
+    auto replies = makePipe();
+    if (!requests || !replies) {
+        if (requests) {
+            closeAll({requests->read, requests->write});
+        }
+        QDir(profileFolder).removeRecursively();
+        return WebEngineError::browserNotStarted(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    const int browserReads = moveHigh(requests->read);
+    const int browserWrites = moveHigh(replies->write);
+    const auto spawned = spawn(executable, browserArguments(profileFolder), browserReads,
+                               browserWrites, QDir(profileFolder).filePath(kBrowserOutputFile));
+    closeAll({browserReads, browserWrites});
+    if (spawned.error != 0) {
+        closeAll({requests->write, replies->read});
+        QDir(profileFolder).removeRecursively();
+        return WebEngineError::browserNotStarted(
+            executable + QStringLiteral(": ") +
+            QString::fromLocal8Bit(std::strerror(spawned.error)));
+    }
+
+    std::unique_ptr<HeadlessBrowser> browser(
+        new HeadlessBrowser(spawned.processId, profileFolder,
+                            std::make_unique<DevToolsPipe>(requests->write, replies->read)));
+    if (auto failed = browser->openPage(deadline)) {
+        return *failed;  // the browser's destructor ends what is left of it
+    }
+    return browser;
+}
+
+HeadlessBrowser::HeadlessBrowser(pid_t processId, QString profileFolder,
+                                 std::unique_ptr<DevToolsPipe> pipe)
+    : processId_(processId), profileFolder_(std::move(profileFolder)), pipe_(std::move(pipe)) {}
+
+HeadlessBrowser::~HeadlessBrowser() {
+    end();
+}
+
+bool HeadlessBrowser::isRunning() {
+    if (!hasEnded_) {
+        const Ending ending = peekEnding(processId_);
+        hasEnded_ = ending.hasEnded;
+        wasCollected_ = ending.wasCollected;
+    }
+    return !hasEnded_ && !pipe_->hasHungUp();
+}
+
+std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
+    auto startFailure = [this](const Failure& failed) -> PipelineError {
+        if (failed.kind == Failure::Kind::commandFailed) {
+            return WebEngineError::requestFailed(QStringLiteral("open a page"), failed.code,
+                                                 failed.message);
+        }
+        return WebEngineError::browserNotStarted(startFailureReason(failed));
+    };
+
+    const auto created =
+        pipe_->call(QStringLiteral("Target.createTarget"),
+                    {{QStringLiteral("url"), QStringLiteral("about:blank")}}, QString(), deadline);
+    if (const auto* failed = std::get_if<Failure>(&created)) {
+        return startFailure(*failed);
+    }
+    const QString targetId =
+        std::get<QJsonObject>(created).value(QStringLiteral("targetId")).toString();
+
+    // Flattened sessions: the page's commands travel on the same pipe, marked by session id.
+    const auto attached =
+        pipe_->call(QStringLiteral("Target.attachToTarget"),
+                    {{QStringLiteral("targetId"), targetId}, {QStringLiteral("flatten"), true}},
+                    QString(), deadline);
+    if (const auto* failed = std::get_if<Failure>(&attached)) {
+        return startFailure(*failed);
+    }
+    sessionId_ = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
+
+    for (const auto& [method, params] :
+         {std::pair{QStringLiteral("Page.enable"), QJsonObject{}},
+          std::pair{QStringLiteral("Page.setLifecycleEventsEnabled"),
+                    QJsonObject{{QStringLiteral("enabled"), true}}}}) {
+        const auto reply = pipe_->call(method, params, sessionId_, deadline);
+        if (const auto* failed = std::get_if<Failure>(&reply)) {
+            return startFailure(*failed);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<PipelineError> HeadlessBrowser::resizePage(QSize size,
+                                                         const QDeadlineTimer& deadline) {
+    const auto reply = pipe_->call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                                   {{QStringLiteral("width"), size.width()},
+                                    {QStringLiteral("height"), size.height()},
+                                    {QStringLiteral("deviceScaleFactor"), 1},
+                                    {QStringLiteral("mobile"), false}},
+                                   sessionId_, deadline);
+    if (const auto* failed = std::get_if<Failure>(&reply)) {
+        return failure(*failed, QStringLiteral("size the page"));
+    }
+    return std::nullopt;
+}
+
+std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
+                                                       const QDeadlineTimer& deadline) {
+    const QString path =
+        QDir(profileFolder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
+    QFile page(path);
+    if (!page.open(QIODevice::WriteOnly | QIODevice::Truncate) || page.write(html.toUtf8()) < 0 ||
+        !page.flush()) {
+        return WebEngineError::pageLoadFailed(page.errorString());
+    }
+    page.close();
+    // The document lives in the browser once loaded; a load that never ends keeps reading
+    // the file it has opened.
+    const struct RemoveWhenDone {
+        QString path;
+        ~RemoveWhenDone() { QFile::remove(path); }
+    } removeWhenDone{path};
+
+    // The load may end before the reply to the navigation arrives: every load seen on the
+    // way is remembered by loader id.
+    QSet<QString> loadedLoaders;
+    auto isLoadOfPage = [this](const QJsonObject& event) {
+        const QJsonObject params = event.value(QStringLiteral("params")).toObject();
+        return event.value(QStringLiteral("sessionId")).toString() == sessionId_ &&
+               event.value(QStringLiteral("method")).toString() ==
+                   QStringLiteral("Page.lifecycleEvent") &&
+               params.value(QStringLiteral("name")).toString() == QStringLiteral("load");
+    };
+    auto loaderOf = [](const QJsonObject& event) {
+        return event.value(QStringLiteral("params"))
+            .toObject()
+            .value(QStringLiteral("loaderId"))
+            .toString();
+    };
+
+    const auto navigated = pipe_->call(
+        QStringLiteral("Page.navigate"),
+        {{QStringLiteral("url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}},
+        sessionId_, deadline, [&](const QJsonObject& event) {
+            if (isLoadOfPage(event)) {
+                loadedLoaders.insert(loaderOf(event));
+            }
+        });
+    if (const auto* failed = std::get_if<Failure>(&navigated)) {
+        return failure(*failed, QStringLiteral("load the page"));
+    }
+    const QJsonObject navigation = std::get<QJsonObject>(navigated);
+    const QString errorText = navigation.value(QStringLiteral("errorText")).toString();
+    if (!errorText.isEmpty()) {
+        return WebEngineError::pageLoadFailed(errorText);
+    }
+    const QString loaderId = navigation.value(QStringLiteral("loaderId")).toString();
+    if (loaderId.isEmpty()) {
+        isReusable_ = false;
+        return WebEngineError::unreadableReply(QStringLiteral("the navigation has no loader id"));
+    }
+    if (loadedLoaders.contains(loaderId)) {
+        return std::nullopt;
+    }
+    const auto waited = pipe_->waitForEvent(
+        [&](const QJsonObject& event) {
+            return isLoadOfPage(event) && loaderOf(event) == loaderId;
+        },
+        deadline);
+    if (waited) {
+        return failure(*waited, QStringLiteral("load the page"));
+    }
+    return std::nullopt;
+}
+
+HeadlessBrowser::Snapshot HeadlessBrowser::captureScreenshot(QSize size,
+                                                             const QDeadlineTimer& deadline) {
+    const QJsonObject clip{{QStringLiteral("x"), 0},
+                           {QStringLiteral("y"), 0},
+                           {QStringLiteral("width"), size.width()},
+                           {QStringLiteral("height"), size.height()},
+                           {QStringLiteral("scale"), 1}};
+    const auto reply = pipe_->call(QStringLiteral("Page.captureScreenshot"),
+                                   {{QStringLiteral("format"), QStringLiteral("png")},
+                                    {QStringLiteral("clip"), clip},
+                                    {QStringLiteral("optimizeForSpeed"), true}},
+                                   sessionId_, deadline);
+    if (const auto* failed = std::get_if<Failure>(&reply)) {
+        return failure(*failed, QStringLiteral("take the snapshot"));
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(
+        std::get<QJsonObject>(reply).value(QStringLiteral("data")).toString().toLatin1(),
+        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.isEmpty()) {
+        return WebEngineError::unreadableReply(QStringLiteral("the snapshot holds no image data"));
+    }
+    return decoded.decoded;
+}
+
+PipelineError HeadlessBrowser::failure(const Failure& failed, const QString& step) {
+    switch (failed.kind) {
+        case Failure::Kind::commandFailed:
+            return WebEngineError::requestFailed(step, failed.code, failed.message);
+        case Failure::Kind::timedOut:
+            isReusable_ = false;
+            return PipelineError::from(RescueError::previewImageRenderingFailed());
+        case Failure::Kind::closed:
+            isReusable_ = false;
+            return WebEngineError::browserStopped();
+        case Failure::Kind::unreadable:
+            isReusable_ = false;
+            return WebEngineError::unreadableReply(failed.message);
+    }
+    return WebEngineError::unreadableReply(failed.message);
+}
+
+QString HeadlessBrowser::startFailureReason(const Failure& failed) {
+    isReusable_ = false;
+    if (failed.kind == Failure::Kind::timedOut) {
+        return QStringLiteral("it did not answer in time.");
+    }
+    if (failed.kind == Failure::Kind::unreadable) {
+        return QStringLiteral("its answer could not be read (") + failed.message +
+               QStringLiteral(").");
+    }
+    QString reason = QStringLiteral("it ended before it answered");
+    const Ending ending = awaitEnding(processId_, 1000ms);
+    wasCollected_ = ending.wasCollected;
+    if (ending.hasEnded && !ending.wasCollected) {
+        reason += QStringLiteral(" (") + ending.description + u')';
+    }
+    const QString words = lastWords(QDir(profileFolder_).filePath(kBrowserOutputFile));
+    return words.isEmpty() ? reason + u'.' : reason + QStringLiteral(": ") + words;
+}
+
+void HeadlessBrowser::end() {
+    // Closing our ends first lets a browser that is still reading see the end of its pipe.
+    pipe_.reset();
+    if (processId_ > 0 && !wasCollected_) {
+        // The group holds the browser's helpers (zygote, renderers, GPU, network service).
+        // The browser is collected only afterwards, so the group id is still ours.
+        ::kill(-processId_, SIGKILL);
+        ::kill(processId_, SIGKILL);
+        collect(processId_, 5000ms);
+    }
+    removeSocketFolder(profileFolder_);
+    // A helper that was still dying may have held a file open a moment longer.
+    if (!QDir(profileFolder_).removeRecursively()) {
+        std::this_thread::sleep_for(100ms);
+        QDir(profileFolder_).removeRecursively();
+    }
+}
+
+}  // namespace keelwick

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "pipeline/DevToolsPipe.h"
+#include "pipeline/PipelineError.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+#include <sys/types.h>
+
+namespace keelwick {
+
+/// One headless Chromium process and the one page in it that every preview is drawn in: the
+/// off-screen web view of the preview renderer.
+///
+/// The browser is started with "--remote-debugging-pipe" and spoken to over `DevToolsPipe`
+/// (our commands arrive on its descriptor 3, its replies leave on descriptor 4). It runs in
+/// its own process group, with a fresh profile folder "Keelwick-<UUID>" in the temporary
+/// folder; ending it kills the whole group and removes that folder. Background networking,
+/// component updates, sync, extensions and the first-run page are off, and the page's
+/// security policy forbids every fetch, so rendering never touches the network.
+///
+/// A page is loaded from a file in the profile folder rather than as a string: a real
+/// navigation reports its own load (by loader id) and its failure text, knows no size limit
+/// (drawings carry their images inline), and lets "file:" images load as the page's security
+/// policy allows. The file is removed once its load has ended.
+///
+/// Not thread-safe: the renderer uses one at a time.
+class HeadlessBrowser {
+  public:
+    using Started = std::variant<std::unique_ptr<HeadlessBrowser>, PipelineError>;
+    using Snapshot = std::variant<QByteArray, PipelineError>;
+
+    /// The browser program: `preferred` when it is given, otherwise "/usr/bin/chromium", then
+    /// "chromium" on the search path; nothing when there is no such executable file.
+    static std::optional<QString> findExecutable(const QString& preferred);
+    /// The places `findExecutable` looks, in words, for the message that none was found.
+    static QString searchedPlaces(const QString& preferred);
+
+    /// Starts the browser at `executable` and opens its page. Fails with a web-engine error
+    /// when it does not start or does not answer before `deadline`.
+    static Started start(const QString& executable, const QDeadlineTimer& deadline);
+
+    /// Ends the browser's process group and removes its profile folder.
+    ~HeadlessBrowser();
+    HeadlessBrowser(const HeadlessBrowser&) = delete;
+    HeadlessBrowser& operator=(const HeadlessBrowser&) = delete;
+
+    /// False once the process has ended.
+    bool isRunning();
+    /// False once a request timed out or the pipe broke: the browser's state is then unknown
+    /// (a page may still be loading, its renderer may be busy) and it should be replaced.
+    bool isReusable() const { return isReusable_; }
+    pid_t processId() const { return processId_; }
+    QString profileFolder() const { return profileFolder_; }
+
+    /// Sets the page's viewport to `size` CSS pixels at one device pixel per CSS pixel.
+    std::optional<PipelineError> resizePage(QSize size, const QDeadlineTimer& deadline);
+    /// Loads `html` as the page and waits for its load event.
+    std::optional<PipelineError> loadPage(const QString& html, const QDeadlineTimer& deadline);
+    /// A PNG snapshot of the rectangle (0, 0, `size`) of the page at scale 1.
+    Snapshot captureScreenshot(QSize size, const QDeadlineTimer& deadline);
+
+  private:
+    HeadlessBrowser(pid_t processId, QString profileFolder, std::unique_ptr<DevToolsPipe> pipe);
+
+    /// Creates the page target and attaches to it as a session.
+    std::optional<PipelineError> openPage(const QDeadlineTimer& deadline);
+    /// The error for a request that failed while rendering; a time-out or a broken pipe also
+    /// makes the browser unfit for reuse.
+    PipelineError failure(const DevToolsPipe::Failure& failed, const QString& step);
+    /// Why the browser did not start, from its exit status and the last line it wrote.
+    QString startFailureReason(const DevToolsPipe::Failure& failed);
+    /// Kills the process group, reaps the browser and removes the profile folder.
+    void end();
+
+    pid_t processId_;
+    QString profileFolder_;
+    std::unique_ptr<DevToolsPipe> pipe_;
+    QString sessionId_;
+    bool isReusable_ = true;
+    bool hasEnded_ = false;
+    /// The browser was collected by somebody else; its group is no longer known to be ours.
+    bool wasCollected_ = false;
+    int pageNumber_ = 0;
+};
+
+}  // namespace keelwick

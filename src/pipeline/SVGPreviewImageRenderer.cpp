@@ -1,0 +1,289 @@
+#include "pipeline/SVGPreviewImageRenderer.h"
+
+#include "pipeline/HeadlessBrowser.h"
+#include "pipeline/RescueError.h"
+#include "pipeline/WebEngineError.h"
+
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QImageWriter>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+
+namespace keelwick {
+namespace {
+
+/// A bitmap of one pixel per point: 72 pixels per inch.
+constexpr int kPixelsPerMeterAtOnePointEach = 2835;
+
+const QSizeF kDefaultSourceSize(SVGPreviewImageRenderer::defaultSourceSide,
+                                SVGPreviewImageRenderer::defaultSourceSide);
+
+/// Unicode-aware \b and \s, as the platform's regular expressions have them.
+QRegularExpression unicodePattern(const QString& pattern) {
+    return QRegularExpression(pattern, QRegularExpression::UseUnicodePropertiesOption);
+}
+
+/// A whole text read as one decimal number in the C locale ("12", "-0.5", "+3", "1e2"); nothing
+/// for anything else, and for values that are not finite.
+std::optional<double> decimalNumber(QStringView text) {
+    QByteArray bytes = text.toUtf8();
+    const char* begin = bytes.constData();
+    const char* end = begin + bytes.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+        if (begin != end && (*begin == '-' || *begin == '+')) {
+            return std::nullopt;
+        }
+    }
+    double value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (begin == end || error != std::errc() || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// One side in whole pixels: rounded, halves away from zero, at least 1.
+int wholeSide(double side) {
+    const double rounded = std::round(side);
+    if (!(rounded >= 1)) {
+        return 1;
+    }
+    return static_cast<int>(std::min(rounded, static_cast<double>(INT_MAX)));
+}
+
+}  // namespace
+
+SVGPreviewImageRenderer& SVGPreviewImageRenderer::shared() {
+    static SVGPreviewImageRenderer renderer;
+    return renderer;
+}
+
+SVGPreviewImageRenderer::SVGPreviewImageRenderer() = default;
+
+SVGPreviewImageRenderer::~SVGPreviewImageRenderer() = default;
+
+SVGPreviewImageRenderer::RenderOutcome SVGPreviewImageRenderer::render(const QString& svg,
+                                                                       double maxDimension) {
+    const std::lock_guard<std::mutex> oneRenderAtATime(renderMutex_);
+    const QSize size = pageSize(sourceSize(svg), maxDimension);
+
+    const BrowserOrError browser = browserSizedTo(size);
+    if (const auto* failed = std::get_if<PipelineError>(&browser)) {
+        return *failed;
+    }
+    RenderOutcome outcome = renderPage(*std::get<HeadlessBrowser*>(browser), svg, size);
+    // A render that timed out or lost its pipe leaves the browser in an unknown state (its
+    // page may still be loading, its renderer busy): end it now rather than burden the next
+    // render with it.
+    if (!browser_->isReusable()) {
+        browser_.reset();
+    }
+    return outcome;
+}
+
+SVGPreviewImageRenderer::BrowserOrError SVGPreviewImageRenderer::browserSizedTo(QSize size) {
+    if (browser_ && browser_->isRunning() && browser_->isReusable()) {
+        auto failed = browser_->resizePage(size, QDeadlineTimer(renderTimeout));
+        if (!failed) {
+            return browser_.get();
+        }
+        // A browser that ended a moment ago can still look alive until its first request;
+        // any other failure is this render's.
+        if (*failed != WebEngineError::browserStopped()) {
+            if (!browser_->isReusable()) {
+                browser_.reset();
+            }
+            return *failed;
+        }
+    }
+    browser_.reset();
+
+    const auto executable = HeadlessBrowser::findExecutable(browserExecutable_);
+    if (!executable) {
+        return WebEngineError::browserNotInstalled(
+            HeadlessBrowser::searchedPlaces(browserExecutable_));
+    }
+    auto started = HeadlessBrowser::start(*executable, QDeadlineTimer(browserStartTimeout));
+    if (auto* failed = std::get_if<PipelineError>(&started)) {
+        return *failed;
+    }
+    browser_ = std::move(std::get<std::unique_ptr<HeadlessBrowser>>(started));
+    if (auto failed = browser_->resizePage(size, QDeadlineTimer(renderTimeout))) {
+        if (!browser_->isReusable()) {
+            browser_.reset();
+        }
+        return *failed;
+    }
+    return browser_.get();
+}
+
+SVGPreviewImageRenderer::RenderOutcome SVGPreviewImageRenderer::renderPage(HeadlessBrowser& browser,
+                                                                           const QString& svg,
+                                                                           QSize size) {
+    // The time-out runs from the start of the page load.
+    const QDeadlineTimer deadline(renderTimeout);
+    if (auto failed = browser.loadPage(htmlDocument(svg, size), deadline)) {
+        return *failed;
+    }
+    auto snapshot = browser.captureScreenshot(size, deadline);
+    if (auto* failed = std::get_if<PipelineError>(&snapshot)) {
+        return *failed;
+    }
+    const QImage image = QImage::fromData(std::get<QByteArray>(snapshot), "PNG");
+    if (auto png = whiteBackedPNGData(image, QSizeF(size))) {
+        return *png;
+    }
+    return PipelineError::from(RescueError::previewImageRenderingFailed());
+}
+
+QSizeF SVGPreviewImageRenderer::sourceSize(const QString& svg) {
+    static const QRegularExpression svgStartTag = unicodePattern(QStringLiteral("<svg\\b[^>]*>"));
+    const QRegularExpressionMatch match = svgStartTag.match(svg);
+    if (!match.hasMatch()) {
+        return kDefaultSourceSize;
+    }
+    const QString tag = match.captured(0);
+
+    const auto width = numericAttribute(QStringLiteral("width"), tag);
+    const auto height = numericAttribute(QStringLiteral("height"), tag);
+    if (width && height && *width > 0 && *height > 0) {
+        return QSizeF(*width, *height);
+    }
+
+    auto viewBox = attribute(QStringLiteral("viewBox"), tag);
+    if (!viewBox) {
+        viewBox = attribute(QStringLiteral("viewbox"), tag);
+    }
+    if (!viewBox) {
+        return kDefaultSourceSize;
+    }
+    static const QRegularExpression separators(QStringLiteral("[ ,\\n\\t]"));
+    QList<double> numbers;
+    for (const QString& piece : viewBox->split(separators, Qt::SkipEmptyParts)) {
+        if (const auto number = decimalNumber(piece)) {
+            numbers.append(*number);
+        }
+    }
+    if (numbers.size() == 4 && numbers[2] > 0 && numbers[3] > 0) {
+        return QSizeF(numbers[2], numbers[3]);
+    }
+    return kDefaultSourceSize;
+}
+
+std::optional<QString> SVGPreviewImageRenderer::attribute(const QString& name, const QString& tag) {
+    const QRegularExpression pattern = unicodePattern(
+        QStringLiteral("\\b") + name + QStringLiteral("\\s*=\\s*[\"']([^\"']+)[\"']"));
+    if (!pattern.isValid() || pattern.captureCount() < 1) {
+        return std::nullopt;
+    }
+    const QRegularExpressionMatch match = pattern.match(tag);
+    if (!match.hasMatch() || match.capturedStart(1) < 0) {
+        return std::nullopt;
+    }
+    return match.captured(1);
+}
+
+std::optional<double> SVGPreviewImageRenderer::numericAttribute(const QString& name,
+                                                                const QString& tag) {
+    const auto value = attribute(name, tag);
+    if (!value) {
+        return std::nullopt;
+    }
+    const QString trimmed = value->trimmed();
+    qsizetype length = 0;
+    while (length < trimmed.size() &&
+           (trimmed[length].isNumber() || trimmed[length] == u'.' || trimmed[length] == u'-')) {
+        ++length;
+    }
+    return decimalNumber(QStringView(trimmed).left(length));
+}
+
+QSize SVGPreviewImageRenderer::pageSize(QSizeF source, double maxDimension) {
+    const double longerSide = std::max(source.width(), source.height());
+    // Never enlarged: a drawing smaller than the limit keeps its size.
+    const double scale = std::min(1.0, maxDimension / longerSide);
+    return QSize(wholeSide(source.width() * scale), wholeSide(source.height() * scale));
+}
+
+QString SVGPreviewImageRenderer::htmlDocument(const QString& svg, QSize size) {
+    const QString width = QString::number(size.width());
+    const QString height = QString::number(size.height());
+    const QStringList lines{
+        QStringLiteral("<!doctype html>"),
+        QStringLiteral("<html>"),
+        QStringLiteral("<head>"),
+        QStringLiteral("<meta charset=\"utf-8\">"),
+        QStringLiteral("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src "
+                       "'none'; img-src data: blob: file:; style-src 'unsafe-inline';\">"),
+        QStringLiteral("<style>"),
+        QStringLiteral("html, body { margin: 0; width: ") + width + QStringLiteral("px; height: ") +
+            height + QStringLiteral("px; overflow: hidden; background: white; }"),
+        QStringLiteral("svg { display: block; width: 100%; height: 100%; background: white; }"),
+        QStringLiteral("</style>"),
+        QStringLiteral("</head>"),
+        QStringLiteral("<body>") + svg + QStringLiteral("</body>"),
+        QStringLiteral("</html>"),
+    };
+    return lines.join(u'\n');
+}
+
+std::optional<QByteArray> SVGPreviewImageRenderer::whiteBackedPNGData(const QImage& image,
+                                                                      QSizeF size) {
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    // Painted over white, the preview is opaque: no alpha channel to encode.
+    QImage bitmap(wholeSide(size.width()), wholeSide(size.height()), QImage::Format_RGB32);
+    if (bitmap.isNull()) {
+        return std::nullopt;
+    }
+    bitmap.setDotsPerMeterX(kPixelsPerMeterAtOnePointEach);
+    bitmap.setDotsPerMeterY(kPixelsPerMeterAtOnePointEach);
+    {
+        QPainter painter(&bitmap);
+        if (!painter.isActive()) {
+            return std::nullopt;
+        }
+        const QRectF whole(0, 0, bitmap.width(), bitmap.height());
+        painter.fillRect(whole, Qt::white);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(whole, image);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // zlib's fastest level: previews of flat drawings compress well at any level, and the
+    // default one costs several times the time for a few per cent of size.
+    writer.setCompression(1);
+    if (!writer.write(bitmap)) {
+        return std::nullopt;
+    }
+    return png;
+}
+
+void SVGPreviewImageRenderer::setBrowserExecutable(const QString& path) {
+    const std::lock_guard<std::mutex> lock(renderMutex_);
+    browserExecutable_ = path;
+    browser_.reset();
+}
+
+qint64 SVGPreviewImageRenderer::browserProcessId() const {
+    const std::lock_guard<std::mutex> lock(renderMutex_);
+    return browser_ ? browser_->processId() : 0;
+}
+
+QString SVGPreviewImageRenderer::browserProfileFolder() const {
+    const std::lock_guard<std::mutex> lock(renderMutex_);
+    return browser_ ? browser_->profileFolder() : QString();
+}
+
+}  // namespace keelwick

@@ -1,0 +1,614 @@
+#include "pipeline/DevToolsPipe.h"
+#include "pipeline/PipelineError.h"
+#include "pipeline/RescueError.h"
+#include "pipeline/SVGPreviewImageRenderer.h"
+#include "pipeline/WebEngineError.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonDocument>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <latch>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Failures print texts, not code units.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace keelwick {
+namespace {
+
+using Renderer = SVGPreviewImageRenderer;
+using namespace std::chrono_literals;
+
+QString svgOfSize(const QString& startTagAttributes, const QString& content = QString()) {
+    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" ") + startTagAttributes +
+           u'>' + content + QStringLiteral("</svg>");
+}
+
+QImage decodedPNG(const Renderer::RenderOutcome& outcome) {
+    if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
+        ADD_FAILURE() << "render failed: " << failed->description.toStdString();
+        return QImage();
+    }
+    const QByteArray& png = std::get<QByteArray>(outcome);
+    EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
+    return QImage::fromData(png, "PNG");
+}
+
+PipelineError errorOf(const Renderer::RenderOutcome& outcome) {
+    if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
+        return *failed;
+    }
+    ADD_FAILURE() << "the render should have failed";
+    return PipelineError();
+}
+
+/// The colour at (x, y) as "r,g,b,a", so that a failure shows the whole pixel.
+std::string colourAt(const QImage& image, int x, int y) {
+    const QRgb pixel = image.pixel(x, y);
+    return std::to_string(qRed(pixel)) + ',' + std::to_string(qGreen(pixel)) + ',' +
+           std::to_string(qBlue(pixel)) + ',' + std::to_string(qAlpha(pixel));
+}
+
+bool isAllWhite(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgba(255, 255, 255, 255)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QStringList keelwickEntries(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("Keelwick-*")},
+                                  QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+/// Runs the test's renderers with the temporary folder pointed at a fresh folder, so that what
+/// they leave there can be seen without other programs' files in the way.
+class TemporaryFolderScope {
+  public:
+    TemporaryFolderScope() : previous_(qgetenv("TMPDIR")) {
+        qputenv("TMPDIR", folder_.path().toLocal8Bit());
+    }
+    ~TemporaryFolderScope() {
+        if (previous_.isEmpty()) {
+            qunsetenv("TMPDIR");
+        } else {
+            qputenv("TMPDIR", previous_);
+        }
+    }
+    QString path() const { return folder_.path(); }
+
+  private:
+    QTemporaryDir folder_;
+    QByteArray previous_;
+};
+
+/// Waits until the process has ended (a zombie or gone); false when it did not within 5 s.
+bool awaitProcessEnd(qint64 processId) {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return true;
+        }
+        const QByteArray line = stat.readAll();
+        const qsizetype afterName = line.lastIndexOf(')');
+        if (afterName >= 0 && line.mid(afterName + 2, 1) == "Z") {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// The DevTools pipe, against a browser played by the test
+
+/// Both pipes of a DevToolsPipe; the test holds the browser's ends.
+class FakeBrowser {
+  public:
+    FakeBrowser() {
+        int requests[2];
+        int replies[2];
+        EXPECT_EQ(::pipe2(requests, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(replies, O_CLOEXEC), 0);
+        reads_ = requests[0];
+        writes_ = replies[1];
+        pipe = std::make_unique<DevToolsPipe>(requests[1], replies[0]);
+    }
+    ~FakeBrowser() {
+        pipe.reset();
+        closeReadEnd();
+        closeWriteEnd();
+    }
+    /// Writes `text` as the browser would; "|" stands for the NUL that ends a message.
+    void send(QByteArray text) {
+        text.replace('|', '\0');
+        EXPECT_EQ(::write(writes_, text.constData(), text.size()), text.size());
+    }
+    /// What the pipe has sent the browser so far.
+    QByteArray received() {
+        QByteArray all(4096, '\0');
+        const ssize_t count = ::read(reads_, all.data(), all.size());
+        all.resize(std::max<ssize_t>(count, 0));
+        return all;
+    }
+    void closeReadEnd() { closeFd(reads_); }
+    void closeWriteEnd() { closeFd(writes_); }
+
+    std::unique_ptr<DevToolsPipe> pipe;
+
+  private:
+    static void closeFd(int& fd) {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    int reads_ = -1;
+    int writes_ = -1;
+};
+
+using PipeFailure = DevToolsPipe::Failure;
+
+TEST(DevToolsPipe, matchesTheReplyToItsCommandAndHandsOverTheEventsOnTheWay) {
+    FakeBrowser browser;
+    browser.send(
+        "{\"method\":\"Page.lifecycleEvent\",\"params\":{\"name\":\"load\"}}|"
+        "{\"id\":7,\"result\":{\"late\":true}}|"
+        "{\"id\":1,\"result\":{\"answer\":5}}|");
+    QStringList events;
+    const auto reply = browser.pipe->call(
+        "Page.navigate", {{"url", "about:blank"}}, "SESSION", QDeadlineTimer(2s),
+        [&](const QJsonObject& event) { events.append(event.value("method").toString()); });
+    ASSERT_TRUE(std::holds_alternative<QJsonObject>(reply));
+    EXPECT_EQ(std::get<QJsonObject>(reply), QJsonObject({{"answer", 5}}));
+    EXPECT_EQ(events, QStringList{"Page.lifecycleEvent"});
+
+    const QByteArray sent = browser.received();
+    ASSERT_TRUE(sent.endsWith('\0'));
+    EXPECT_EQ(QJsonDocument::fromJson(sent.chopped(1)).object(),
+              QJsonObject({{"id", 1},
+                           {"method", "Page.navigate"},
+                           {"params", QJsonObject{{"url", "about:blank"}}},
+                           {"sessionId", "SESSION"}}));
+}
+
+TEST(DevToolsPipe, reportsTheBrowsersErrorsAndRepliesItCannotRead) {
+    FakeBrowser browser;
+    browser.send("{\"id\":1,\"error\":{\"code\":-32000,\"message\":\"No target\"}}|");
+    auto reply = browser.pipe->call("Target.attachToTarget", {}, "", QDeadlineTimer(2s));
+    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
+    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::commandFailed);
+    EXPECT_EQ(std::get<PipeFailure>(reply).code, -32000);
+    EXPECT_EQ(std::get<PipeFailure>(reply).message, "No target");
+
+    for (const char* unreadable : {"not json|", "[1,2]|", "{\"id\":4,\"result\":7}|"}) {
+        browser.send(unreadable);
+        reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
+        ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply)) << unreadable;
+        EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::unreadable) << unreadable;
+    }
+}
+
+TEST(DevToolsPipe, readsAReplyArrivingInPiecesAndGivesUpAtTheDeadline) {
+    FakeBrowser browser;
+    std::thread slowBrowser([&] {
+        for (const char* piece : {"{\"id\":1,\"res", "ult\":{\"done\"", ":true}}|"}) {
+            std::this_thread::sleep_for(20ms);
+            browser.send(piece);
+        }
+    });
+    const auto reply = browser.pipe->call("Page.captureScreenshot", {}, "", QDeadlineTimer(2s));
+    slowBrowser.join();
+    ASSERT_TRUE(std::holds_alternative<QJsonObject>(reply));
+    EXPECT_TRUE(std::get<QJsonObject>(reply).value("done").toBool());
+
+    // Events without end do not hold the caller past its deadline.
+    std::atomic<bool> stop = false;
+    std::thread chattyBrowser([&] {
+        while (!stop) {
+            browser.send("{\"method\":\"Page.frameResized\"}|");
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto waited =
+        browser.pipe->waitForEvent([](const QJsonObject&) { return false; }, QDeadlineTimer(200ms));
+    const qint64 milliseconds = elapsed.elapsed();
+    stop = true;
+    chattyBrowser.join();
+    ASSERT_TRUE(waited.has_value());
+    EXPECT_EQ(waited->kind, PipeFailure::Kind::timedOut);
+    EXPECT_GE(milliseconds, 190);
+    EXPECT_LT(milliseconds, 1000);
+}
+
+TEST(DevToolsPipe, reportsABrowserThatClosedItsPipesWithoutEndingTheProgram) {
+    FakeBrowser browser;
+    browser.send("{\"id\":1,\"res");
+    browser.closeWriteEnd();
+    auto reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
+    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
+    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::closed);
+
+    // Writing into a pipe nobody reads raises SIGPIPE, which must not end the program.
+    browser.closeReadEnd();
+    reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
+    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
+    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::closed);
+}
+
+// ---------------------------------------------------------------------------------------
+// The page size
+
+TEST(SVGPreviewImageRendererSize, takesWidthAndHeightAndScalesOnlyDownToTheLimit) {
+    const QSizeF drawing = Renderer::sourceSize(svgOfSize("width=\"800\" height=\"600\""));
+    EXPECT_EQ(drawing, QSizeF(800, 600));
+    EXPECT_EQ(Renderer::pageSize(drawing, 1200), QSize(800, 600));
+
+    const QSizeF wide = Renderer::sourceSize(svgOfSize("width=\"2400\" height=\"600\""));
+    EXPECT_EQ(Renderer::pageSize(wide, 1200), QSize(1200, 300));
+
+    // Units after the numbers are ignored; the first svg start tag decides.
+    EXPECT_EQ(Renderer::sourceSize(QStringLiteral("<?xml?><svg width='210mm' height=\"297mm\">"
+                                                  "<svg width=\"5\" height=\"5\"/></svg>")),
+              QSizeF(210, 297));
+}
+
+TEST(SVGPreviewImageRendererSize, fallsBackToTheViewBoxAndThenTo1200Square) {
+    const QSizeF viewBoxSize(300, 150);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 300 150\"")), viewBoxSize);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0,0,300,150\"")), viewBoxSize);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\" 0, 0,\n300\t150 \"")), viewBoxSize);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewbox=\"0 0 300 150\"")), viewBoxSize);
+    // Pieces that are no numbers are skipped before the four are counted.
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 x 300 150\"")), viewBoxSize);
+
+    // "100%" reads as 100, but with the height missing the viewBox decides.
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("width=\"100%\" viewBox=\"0 0 300 150\"")),
+              viewBoxSize);
+    // A zero side is no size.
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("width=\"0\" height=\"600\" viewBox=\"0 0 300 150\"")),
+              viewBoxSize);
+
+    const QSizeF fallback(1200, 1200);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(QStringLiteral("no markup at all")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(QStringLiteral("<svgx width=\"10\" height=\"10\">")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 300\"")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 300 150 5\"")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 0 150\"")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 300 -150\"")), fallback);
+    EXPECT_EQ(Renderer::sourceSize(svgOfSize("viewBox=\"0 0 inf 150\"")), fallback);
+    EXPECT_EQ(Renderer::pageSize(fallback, 1200), QSize(1200, 1200));
+}
+
+TEST(SVGPreviewImageRendererSize, roundsHalvesAwayFromZeroAndNeverGoesBelowOnePixel) {
+    EXPECT_EQ(Renderer::pageSize(QSizeF(0.4, 0.4), 1200), QSize(1, 1));
+    // 5 × 1 at the limit 2.5 is 2.5 × 0.5: 3 × 1, where rounding halves to even would give 2.
+    EXPECT_EQ(Renderer::pageSize(QSizeF(5, 1), 2.5), QSize(3, 1));
+    EXPECT_EQ(Renderer::pageSize(QSizeF(800.5, 600.49), 1200), QSize(801, 600));
+    EXPECT_EQ(Renderer::pageSize(QSizeF(1200, 1200), 0), QSize(1, 1));
+}
+
+// ---------------------------------------------------------------------------------------
+// Attributes
+
+TEST(SVGPreviewImageRendererAttributes, readTheFirstQuotedValueOfTheName) {
+    const QString tag = QStringLiteral("<svg width = '210mm' height=\"50%\" id=\"a\">");
+    EXPECT_EQ(Renderer::attribute("width", tag), QStringLiteral("210mm"));
+    EXPECT_EQ(Renderer::attribute("height", tag), QStringLiteral("50%"));
+    EXPECT_EQ(Renderer::attribute("Width", tag), std::nullopt);
+    EXPECT_EQ(Renderer::attribute("viewBox", tag), std::nullopt);
+    // The value ends at the first quote of either kind; an empty value is no value.
+    EXPECT_EQ(Renderer::attribute("width", QStringLiteral("<svg width=\"5'6\">")),
+              QStringLiteral("5"));
+    EXPECT_EQ(Renderer::attribute("width", QStringLiteral("<svg width=\"\">")), std::nullopt);
+    EXPECT_EQ(Renderer::attribute("width", QStringLiteral("<svg width=5>")), std::nullopt);
+    // The name is part of the pattern: one that does not compile finds nothing.
+    EXPECT_EQ(Renderer::attribute("(", tag), std::nullopt);
+}
+
+TEST(SVGPreviewImageRendererAttributes, numericValuesIgnoreWhatFollowsTheNumber) {
+    auto number = [](const char* value) {
+        return Renderer::numericAttribute(
+            "width", QStringLiteral("<svg width=\"") + QString::fromUtf8(value) + "\">");
+    };
+    EXPECT_EQ(number("210mm"), 210);
+    EXPECT_EQ(number("50%"), 50);
+    EXPECT_EQ(number("  12.5px \n"), 12.5);
+    EXPECT_EQ(number("-3"), -3);
+    EXPECT_EQ(number(".5"), 0.5);
+    EXPECT_EQ(number("1e3"), 1);
+    EXPECT_EQ(number("auto"), std::nullopt);
+    EXPECT_EQ(number("1.2.3"), std::nullopt);
+    EXPECT_EQ(number("-"), std::nullopt);
+    EXPECT_EQ(number("+5"), std::nullopt);
+    EXPECT_EQ(Renderer::numericAttribute("height", QStringLiteral("<svg width=\"5\">")),
+              std::nullopt);
+}
+
+// ---------------------------------------------------------------------------------------
+// The page
+
+TEST(SVGPreviewImageRendererPage, holdsTheSVGUnchangedOnAWhitePageOfTheSize) {
+    const QString svg = QStringLiteral("<svg>&amp; \"x\"\n</svg>");
+    EXPECT_EQ(
+        Renderer::htmlDocument(svg, QSize(800, 600)),
+        QStringLiteral("<!doctype html>\n"
+                       "<html>\n"
+                       "<head>\n"
+                       "<meta charset=\"utf-8\">\n"
+                       "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+                       "img-src data: blob: file:; style-src 'unsafe-inline';\">\n"
+                       "<style>\n"
+                       "html, body { margin: 0; width: 800px; height: 600px; overflow: hidden; "
+                       "background: white; }\n"
+                       "svg { display: block; width: 100%; height: 100%; background: white; }\n"
+                       "</style>\n"
+                       "</head>\n"
+                       "<body><svg>&amp; \"x\"\n</svg></body>\n"
+                       "</html>"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Painting over white
+
+TEST(SVGPreviewImageRendererPainting, paintsTransparentAreasWhiteAndKeepsOpaqueOnes) {
+    QImage snapshot(4, 2, QImage::Format_ARGB32);
+    snapshot.fill(Qt::transparent);
+    snapshot.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    snapshot.setPixel(1, 0, qRgba(0, 0, 255, 128));
+
+    const auto png = Renderer::whiteBackedPNGData(snapshot, QSizeF(4, 2));
+    ASSERT_TRUE(png.has_value());
+    const QImage image = QImage::fromData(*png, "PNG");
+    ASSERT_EQ(image.size(), QSize(4, 2));
+    EXPECT_EQ(colourAt(image, 0, 0), "255,0,0,255");
+    EXPECT_EQ(colourAt(image, 1, 0), "127,127,255,255");
+    EXPECT_EQ(colourAt(image, 3, 1), "255,255,255,255");
+}
+
+TEST(SVGPreviewImageRendererPainting, sizesTheBitmapByRoundingAndStretchesTheImage) {
+    QImage red(2, 2, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+
+    const QImage tiny = QImage::fromData(*Renderer::whiteBackedPNGData(red, QSizeF(0.4, 0.4)));
+    EXPECT_EQ(tiny.size(), QSize(1, 1));
+    const QImage stretched = QImage::fromData(*Renderer::whiteBackedPNGData(red, QSizeF(4.5, 3)));
+    ASSERT_EQ(stretched.size(), QSize(5, 3));
+    EXPECT_EQ(colourAt(stretched, 4, 2), "255,0,0,255");
+    // One pixel per point.
+    EXPECT_EQ(stretched.dotsPerMeterX(), 2835);
+
+    EXPECT_EQ(Renderer::whiteBackedPNGData(QImage(), QSizeF(10, 10)), std::nullopt);
+}
+
+// ---------------------------------------------------------------------------------------
+// Rendering through the browser
+
+TEST(SVGPreviewImageRendererRender, drawsTheSVGAtItsSizeOverWhite) {
+    Renderer& renderer = Renderer::shared();
+    const QImage drawing = decodedPNG(renderer.render(
+        svgOfSize("width=\"800\" height=\"600\"",
+                  "<rect x=\"100\" y=\"100\" width=\"200\" height=\"100\" fill=\"red\"/>"),
+        1200));
+    ASSERT_EQ(drawing.size(), QSize(800, 600));
+    EXPECT_EQ(colourAt(drawing, 150, 150), "255,0,0,255");
+    EXPECT_EQ(colourAt(drawing, 10, 10), "255,255,255,255");
+    EXPECT_EQ(colourAt(drawing, 799, 599), "255,255,255,255");
+
+    // Scaled down: the rectangle lands at half its place and size.
+    const QImage wide = decodedPNG(renderer.render(
+        svgOfSize("width=\"2400\" height=\"600\" viewBox=\"0 0 2400 600\"",
+                  "<rect x=\"2000\" y=\"200\" width=\"200\" height=\"200\" fill=\"blue\"/>"),
+        1200));
+    ASSERT_EQ(wide.size(), QSize(1200, 300));
+    EXPECT_EQ(colourAt(wide, 1050, 150), "0,0,255,255");
+    EXPECT_EQ(colourAt(wide, 950, 150), "255,255,255,255");
+
+    for (const char* viewBox : {"viewBox=\"0 0 300 150\"", "viewBox=\"0,0,300,150\""}) {
+        const QImage fromViewBox = decodedPNG(renderer.render(
+            svgOfSize(viewBox, "<rect width=\"300\" height=\"150\" fill=\"lime\"/>"), 1200));
+        ASSERT_EQ(fromViewBox.size(), QSize(300, 150)) << viewBox;
+        EXPECT_EQ(colourAt(fromViewBox, 299, 149), "0,255,0,255") << viewBox;
+    }
+
+    const QImage tiny = decodedPNG(
+        renderer.render(svgOfSize("width=\"0.4\" height=\"0.4\"", "<rect fill=\"none\"/>"), 1200));
+    EXPECT_EQ(tiny.size(), QSize(1, 1));
+    EXPECT_TRUE(isAllWhite(tiny));
+}
+
+TEST(SVGPreviewImageRendererRender, laysOutAnSVGWithoutSizeOnThe1200SquarePage) {
+    // With no size the SVG fills the page; a 10 × 10 viewBox would give a 10-pixel page.
+    const QImage page = decodedPNG(Renderer::shared().render(
+        svgOfSize("preserveAspectRatio=\"none\"",
+                  "<rect x=\"0\" y=\"0\" width=\"100%\" height=\"50%\" fill=\"red\"/>"),
+        1200));
+    ASSERT_EQ(page.size(), QSize(1200, 1200));
+    EXPECT_EQ(colourAt(page, 1190, 590), "255,0,0,255");
+    EXPECT_EQ(colourAt(page, 1190, 610), "255,255,255,255");
+}
+
+TEST(SVGPreviewImageRendererRender, rendersTextThatIsNoDrawingAsItsPage) {
+    Renderer& renderer = Renderer::shared();
+    for (const QString& text :
+         {QString(), QStringLiteral("<svg width=\"40\""),
+          QStringLiteral("<svg width=\"40\" height=\"30\"></body></html><p>")}) {
+        const QImage preview = decodedPNG(renderer.render(text, 1200));
+        EXPECT_FALSE(preview.isNull()) << text.toStdString();
+        EXPECT_TRUE(isAllWhite(preview)) << text.toStdString();
+    }
+    // Plain text is shown as text on the page.
+    const QImage words = decodedPNG(renderer.render(QStringLiteral("not a drawing <<< & >"), 1200));
+    ASSERT_EQ(words.size(), QSize(1200, 1200));
+    EXPECT_FALSE(isAllWhite(words));
+
+    // The page's security policy forbids scripts: this one would paint the page red.
+    const QImage scripted = decodedPNG(
+        renderer.render(svgOfSize("width=\"40\" height=\"30\"",
+                                  "<script>document.documentElement.style.background='red';"
+                                  "document.body.innerHTML='';</script>") +
+                            QStringLiteral("<script>document.body.style.background='red'</script>"),
+                        1200));
+    ASSERT_EQ(scripted.size(), QSize(40, 30));
+    EXPECT_TRUE(isAllWhite(scripted));
+}
+
+TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
+    struct Request {
+        QSize size;
+        QString colour;
+        QRgb expected;
+    };
+    const std::vector<Request> requests{{QSize(101, 51), "red", qRgb(255, 0, 0)},
+                                        {QSize(73, 64), "blue", qRgb(0, 0, 255)},
+                                        {QSize(50, 90), "lime", qRgb(0, 255, 0)},
+                                        {QSize(120, 40), "black", qRgb(0, 0, 0)}};
+    std::vector<Renderer::RenderOutcome> outcomes(requests.size());
+    std::latch allReady(static_cast<std::ptrdiff_t>(requests.size()));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const Request& request = requests[i];
+            const QString svg =
+                svgOfSize(QStringLiteral("width=\"%1\" height=\"%2\"")
+                              .arg(request.size.width())
+                              .arg(request.size.height()),
+                          QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"%1\"/>")
+                              .arg(request.colour));
+            allReady.arrive_and_wait();
+            outcomes[i] = Renderer::shared().render(svg, 1200);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const QImage image = decodedPNG(outcomes[i]);
+        ASSERT_EQ(image.size(), requests[i].size) << requests[i].colour.toStdString();
+        const QPoint centre(image.width() / 2, image.height() / 2);
+        EXPECT_EQ(image.pixel(centre), requests[i].expected) << requests[i].colour.toStdString();
+    }
+}
+
+TEST(SVGPreviewImageRendererRender, failsAPageWhoseLoadNeverEndsAfterTenSecondsAndRecovers) {
+    Renderer& renderer = Renderer::shared();
+    const QString simple =
+        svgOfSize("width=\"20\" height=\"20\"", "<rect width=\"20\" height=\"20\" fill=\"red\"/>");
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(renderer.render(simple, 1200)));
+
+    // An image read from a named pipe that nobody writes: the page's policy allows file
+    // images, and the browser waits for the pipe, so the load event never comes.
+    QTemporaryDir folder;
+    const QString pipePath = folder.filePath(QStringLiteral("never-written"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipePath).constData(), 0600), 0);
+    const QString stuck = svgOfSize(
+        "width=\"20\" height=\"20\"",
+        QStringLiteral("<image href=\"file://%1\" width=\"20\" height=\"20\"/>").arg(pipePath));
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const PipelineError error = errorOf(renderer.render(stuck, 1200));
+    const qint64 milliseconds = elapsed.elapsed();
+    EXPECT_EQ(error, PipelineError::from(RescueError::previewImageRenderingFailed()));
+    EXPECT_GE(milliseconds, 10'000);
+    EXPECT_LT(milliseconds, 15'000);
+
+    const QImage next = decodedPNG(renderer.render(simple, 1200));
+    ASSERT_EQ(next.size(), QSize(20, 20));
+    EXPECT_EQ(colourAt(next, 10, 10), "255,0,0,255");
+}
+
+TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) {
+    TemporaryFolderScope temporary;
+    Renderer renderer;
+    const QString svg =
+        svgOfSize("width=\"30\" height=\"30\"", "<circle cx=\"15\" cy=\"15\" r=\"10\"/>");
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(renderer.render(svg, 1200)));
+    const qint64 first = renderer.browserProcessId();
+    const QString firstProfile = renderer.browserProfileFolder();
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(QFileInfo(firstProfile).isDir());
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(first), SIGKILL), 0);
+    ASSERT_TRUE(awaitProcessEnd(first));
+
+    const QImage again = decodedPNG(renderer.render(svg, 1200));
+    EXPECT_EQ(colourAt(again, 15, 15), "0,0,0,255");
+    EXPECT_NE(renderer.browserProcessId(), first);
+    EXPECT_FALSE(QFileInfo::exists(firstProfile));
+}
+
+TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds) {
+    TemporaryFolderScope temporary;
+    {
+        Renderer renderer;
+        ASSERT_TRUE(std::holds_alternative<QByteArray>(
+            renderer.render(svgOfSize("width=\"10\" height=\"10\""), 1200)));
+        const QFileInfo profile(renderer.browserProfileFolder());
+        EXPECT_TRUE(profile.isDir());
+        EXPECT_EQ(profile.absolutePath(), QFileInfo(temporary.path()).absoluteFilePath());
+        EXPECT_TRUE(profile.fileName().startsWith(QStringLiteral("Keelwick-")));
+        // The page files go once their load has ended.
+        EXPECT_TRUE(QDir(profile.filePath())
+                        .entryList({QStringLiteral("preview-*.html")}, QDir::Files)
+                        .isEmpty());
+    }
+    // Nothing of the browser's is left either, such as its single-instance socket folder.
+    EXPECT_EQ(QDir(temporary.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
+TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
+    TemporaryFolderScope temporary;
+    Renderer renderer;
+    renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
+    const PipelineError missing = errorOf(renderer.render(svgOfSize(""), 1200));
+    EXPECT_EQ(missing.typeName, "WebEngineError");
+    EXPECT_EQ(missing.domainAndCode(), "Keelwick.WebEngine / 1");
+    EXPECT_EQ(missing.description,
+              "The PNG preview needs the Chromium web browser, which is not installed. Install "
+              "it with: sudo apt-get install chromium");
+    EXPECT_EQ(missing.failureReason,
+              QStringLiteral("No Chromium program was found at /nonexistent/chromium."));
+
+    // A program that is no browser ends without answering: it is reported, never waited for.
+    const QString notABrowser = QStandardPaths::findExecutable(QStringLiteral("false"));
+    ASSERT_FALSE(notABrowser.isEmpty());
+    renderer.setBrowserExecutable(notABrowser);
+    const PipelineError silent = errorOf(renderer.render(svgOfSize(""), 1200));
+    EXPECT_EQ(silent.domainAndCode(), "Keelwick.WebEngine / 2");
+    EXPECT_EQ(silent.description,
+              "The Chromium web browser could not be started to render the PNG preview: it "
+              "ended before it answered (exit status 1).");
+    EXPECT_EQ(renderer.browserProcessId(), 0);
+    EXPECT_EQ(keelwickEntries(temporary.path()), QStringList());
+}
+
+}  // namespace
+}  // namespace keelwick
