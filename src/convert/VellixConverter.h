@@ -18,6 +18,7 @@ struct RescueCandidate;
 struct RescueOptions;
 struct RescueResult;
 class DiagnosticsLog;
+class SVGPreviewImageRenderer;
 
 /// A line list: complete output lines, each starting with its indentation, no terminators.
 using Lines = QStringList;
@@ -93,7 +94,12 @@ class VellixConverter {
     static QStringList missingFontNames(const PropertyListDictionary& document);
 
     // ---- Rescue of one drawing (src/pipeline) --------------------------------------------
+    /// Takes one drawing from its file to its result: unpacked into a work folder, parsed,
+    /// built, rendered to its PNG preview and written; never fails, a failure becomes a
+    /// result with its message and diagnostics. Blocks the calling thread (a worker's).
     RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
+    /// Renders previews with `renderer` instead of the program's shared one.
+    void usePreviewRenderer(SVGPreviewImageRenderer& renderer) { previewRenderer_ = &renderer; }
 
   private:
     /// Hands the lines of each child shape of "Shapes" to `sink`, in order; content left out
@@ -103,6 +109,7 @@ class VellixConverter {
                            const QString& indent, Sink&& sink) const;
 
     const TextMeasurer& measurer_;
+    SVGPreviewImageRenderer* previewRenderer_ = nullptr;
 };
 
 }  // namespace keelwick

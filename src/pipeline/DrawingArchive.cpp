@@ -35,6 +35,8 @@ struct Listing {
     /// The sum of the listed uncompressed sizes, saturating.
     quint64 unpackedBytes = 0;
     bool hasEncryptedEntry = false;
+    /// Every entry is stored or deflated, the methods whose output the archive's size bounds.
+    bool onlyStoredOrDeflated = true;
     /// Names of the entries that are symbolic links, as listed.
     QStringList symbolicLinks;
 };
@@ -65,7 +67,7 @@ struct ListingReader {
     // case when encrypted), compressed size, method, date, time, then one space and the
     // name, which may hold spaces of its own.
     const QRegularExpression entryLine{
-        QStringLiteral(R"(^(\S+)\s+\S+\s+\S+\s+(\d+)\s+(\S)\S\s+\d+\s+\S+\s+\S+\s+\S+ (.*)$)")};
+        QStringLiteral(R"(^(\S+)\s+\S+\s+\S+\s+(\d+)\s+(\S)\S\s+\d+\s+(\S+)\s+\S+\s+\S+ (.*)$)")};
     const QRegularExpression entryCountLine{QStringLiteral(R"(number of entries: (\d+))")};
 
     void read(const QString& line, Listing& listing) const;
@@ -94,8 +96,12 @@ void ListingReader::read(const QString& line, Listing& listing) const {
     if (type == u"T" || type == u"B") {
         listing.hasEncryptedEntry = true;
     }
+    const QString method = entry.captured(4);
+    if (method != u"stor" && !method.startsWith(u"def")) {
+        listing.onlyStoredOrDeflated = false;
+    }
     if (entry.captured(1).startsWith(u'l')) {
-        listing.symbolicLinks << entry.captured(4);
+        listing.symbolicLinks << entry.captured(5);
     }
 }
 
@@ -296,6 +302,36 @@ QStringList secureUnpackedFolder(const QString& folder) {
     return removed;
 }
 
+/// Unpacks the archive once without writing anything, counting what comes out, and refuses
+/// it when that passes the limit or takes too long.
+std::optional<RescueError> refusalOfMeasuredSize(const QString& archivePath,
+                                                 const QStringList& exclusions,
+                                                 const Listing& listing, const UnpackRules& rules,
+                                                 DiagnosticsLog& diagnostics) {
+    const ZipTool::OutputCount measured =
+        ZipTool::countOutput(rules.tool,
+                             QStringList{QStringLiteral("-p"), QStringLiteral("-P"), QString(),
+                                         ZipTool::archiveArgument(archivePath)} +
+                                 exclusions,
+                             rules.maxUnpackedBytes, rules.inspectionTimeout, kUnzipSuccess);
+    diagnostics.add(QStringLiteral("size check"),
+                    (measured.exceededLimit ? QStringLiteral("more than ") : QString()) +
+                        QString::number(measured.bytes) + QStringLiteral(" bytes, ") +
+                        measured.outcome.diagnosticSummary());
+    if (measured.outcome.timedOut) {
+        return RescueError::archiveTimedOut(wholeSeconds(rules.inspectionTimeout));
+    }
+    if (measured.exceededLimit) {
+        return RescueError::archiveUnreadable(
+            QStringLiteral("The archive would unpack to more than the %1 a drawing may hold, "
+                           "though its listing claims %2.")
+                .arg(sizeText(static_cast<quint64>(rules.maxUnpackedBytes)),
+                     sizeText(listing.unpackedBytes)));
+    }
+
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<RescueError> extractIDraw(const QString& archive, const QString& folder,
@@ -328,25 +364,21 @@ std::optional<RescueError> extractIDraw(const QString& archive, const QString& f
     diagnostics.add(QStringLiteral("symbolic links left out"), nameList(listing.symbolicLinks));
     const QStringList exclusions = exclusionArguments(listing.symbolicLinks);
 
-    const ZipTool::OutputCount measured =
-        ZipTool::countOutput(rules.tool,
-                             QStringList{QStringLiteral("-p"), QStringLiteral("-P"), QString(),
-                                         ZipTool::archiveArgument(archivePath)} +
-                                 exclusions,
-                             rules.maxUnpackedBytes, rules.inspectionTimeout, kUnzipSuccess);
-    diagnostics.add(QStringLiteral("size check"),
-                    (measured.exceededLimit ? QStringLiteral("more than ") : QString()) +
-                        QString::number(measured.bytes) + QStringLiteral(" bytes, ") +
-                        measured.outcome.diagnosticSummary());
-    if (measured.outcome.timedOut) {
-        return RescueError::archiveTimedOut(wholeSeconds(rules.inspectionTimeout));
-    }
-    if (measured.exceededLimit) {
-        return RescueError::archiveUnreadable(
-            QStringLiteral("The archive would unpack to more than the %1 a drawing may hold, "
-                           "though its listing claims %2.")
-                .arg(sizeText(static_cast<quint64>(rules.maxUnpackedBytes)),
-                     sizeText(listing.unpackedBytes)));
+    // Deflate expands at most 1032-fold and storing not at all, so a small archive of such
+    // entries cannot exceed the limit whatever its listing claims: the counting run, which
+    // costs as much as the unpacking itself, is needed only for larger or other archives.
+    const qint64 archiveBytes = QFileInfo(archivePath).size();
+    constexpr qint64 kMaximumDeflateRatio = 1032;
+    if (listing.onlyStoredOrDeflated &&
+        archiveBytes <= rules.maxUnpackedBytes / kMaximumDeflateRatio) {
+        diagnostics.add(QStringLiteral("size check"),
+                        QStringLiteral("not needed: %1 bytes of stored or deflated entries unpack "
+                                       "to at most %2 bytes")
+                            .arg(archiveBytes)
+                            .arg(archiveBytes * kMaximumDeflateRatio));
+    } else if (auto refusal =
+                   refusalOfMeasuredSize(archivePath, exclusions, listing, rules, diagnostics)) {
+        return refusal;
     }
 
     const ZipTool::Outcome outcome = ZipTool::extract(archivePath, destination, rules.unpackTimeout,

@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <optional>
+#include <variant>
 
 namespace keelwick {
 
@@ -29,5 +30,9 @@ class DrawingDocument {
     PropertyListFormat format_ = PropertyListFormat::xml;
     std::optional<PipelineError> error_;
 };
+
+/// The bytes of "data.xml" at the top of an unpacked drawing: `missingDataPlist` when there
+/// is none, the system's error when it cannot be read (a folder of that name included).
+std::variant<QByteArray, PipelineError> readDataFile(const QString& drawingFolder);
 
 }  // namespace keelwick

@@ -24,4 +24,16 @@ PipelineError PipelineError::propertyListRead(const QString& description) {
     return converted;
 }
 
+PipelineError PipelineError::fileSystem(const std::error_code& error, const QString& whatFailed,
+                                        const QString& path) {
+    PipelineError converted;
+    converted.typeName = QStringLiteral("FileSystemError");
+    converted.domain = QStringLiteral("NSPOSIXErrorDomain");
+    converted.code = error.value();
+    converted.description = whatFailed + QStringLiteral(" “") + path + QStringLiteral("”: ") +
+                            QString::fromStdString(error.message());
+    converted.path = path;
+    return converted;
+}
+
 }  // namespace keelwick

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <system_error>
 
 namespace keelwick {
 
@@ -45,6 +46,13 @@ struct PipelineError {
     /// type "PropertyListReadError", domain "NSCocoaErrorDomain", code 3840 (its
     /// "corrupt property list" code), and the reader's description.
     static PipelineError propertyListRead(const QString& description);
+
+    /// A failed file-system operation: type "FileSystemError", domain "NSPOSIXErrorDomain"
+    /// (where the platform put such errors), the system's error number, and a description
+    /// that says what could not be done and why, e.g. "Could not create the folder
+    /// “/out/a”: Permission denied".
+    static PipelineError fileSystem(const std::error_code& error, const QString& whatFailed,
+                                    const QString& path);
 
     friend bool operator==(const PipelineError&, const PipelineError&) = default;
 };

@@ -1,0 +1,230 @@
+#include "pipeline/DrawingRescue.h"
+
+#include "convert/VellixConverter.h"
+#include "pipeline/DiagnosticsLog.h"
+#include "pipeline/DrawingArchive.h"
+#include "pipeline/DrawingDocument.h"
+#include "pipeline/InternetDateTime.h"
+#include "pipeline/SVGPreviewImageRenderer.h"
+#include "pipeline/WorkFolder.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUuid>
+
+#include <filesystem>
+#include <optional>
+#include <variant>
+
+namespace keelwick {
+
+namespace {
+
+constexpr double kPreviewSizeLimit = 1200;
+
+/// Why a step of the rescue failed, and in which stage.
+struct Failure {
+    PipelineError error;
+    QString stage;
+};
+
+qint64 embeddedImageCount(const QString& workFolder) {
+    const QFileInfo images(QDir(workFolder).filePath(QStringLiteral("Images")));
+    if (!images.isDir()) {
+        return 0;
+    }
+    return QDir(images.filePath())
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+        .size();
+}
+
+/// One drawing from its file to its result; each step logs its facts and either goes on or
+/// names the failure and its stage.
+class DrawingRescue {
+  public:
+    DrawingRescue(const VellixConverter& converter, SVGPreviewImageRenderer& renderer,
+                  const RescueCandidate& candidate, const RescueOptions& options)
+        : converter_(converter),
+          renderer_(renderer),
+          candidate_(candidate),
+          options_(options),
+          outputPath_(outputURL(candidate, options)),
+          previewPath_(replacingExtension(outputPath_, QStringLiteral("png"))) {}
+
+    RescueResult run() {
+        const std::optional<Failure> failure = steps();
+        RescueResult result;
+        result.sourceURL = candidate_.url;
+        if (failure) {
+            log_.record(failure->error, failure->stage);
+            result.errorMessage = failure->error.description;
+            result.diagnostics = log_.lines;
+            return result;
+        }
+        result.outputURL = outputPath_;
+        result.missingFonts = VellixConverter::missingFontNames(document_.dictionary());
+        result.embeddedImageCount = imageCount_;
+        result.isDryRun = true;
+        return result;
+    }
+
+  private:
+    std::optional<Failure> steps() {
+        log_.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
+        log_.addFileFacts(QStringLiteral("source"), candidate_.url);
+        log_.add(QStringLiteral("destination"), outputPath_);
+        log_.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
+        log_.add(QStringLiteral("preview image destination"), previewPath_);
+        log_.add(QStringLiteral("overwrite allowed"),
+                 options_.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
+
+        if (auto failure = prepareDestination()) {
+            return failure;
+        }
+        if (auto failure = unpack()) {
+            return failure;
+        }
+        if (auto failure = readDocument()) {
+            return failure;
+        }
+        const QString svg = buildSVG();
+        if (auto failure = writePreview(svg)) {
+            return failure;
+        }
+        imageCount_ = embeddedImageCount(workFolder_.path());
+        log_.add(QStringLiteral("embedded images"), QString::number(imageCount_));
+        log_.add(QStringLiteral("dry run"),
+                 QStringLiteral("built SVG in memory; wrote PNG preview image only"));
+        return std::nullopt;
+    }
+
+    std::optional<Failure> prepareDestination() {
+        const QString stage = QStringLiteral("preparing the destination");
+        const QString folder = QFileInfo(outputPath_).absolutePath();
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(folder.toStdString()), error);
+        if (error) {
+            return Failure{PipelineError::fileSystem(
+                               error, QStringLiteral("Could not create the folder"), folder),
+                           stage};
+        }
+        if (!options_.overwriteDestinationFiles && QFileInfo::exists(previewPath_)) {
+            return Failure{PipelineError::from(RescueError::destinationAlreadyExists(previewPath_)),
+                           stage};
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Failure> unpack() {
+        const QString stage = QStringLiteral("unpacking the archive");
+        if (std::error_code error = workFolder_.create()) {
+            return Failure{
+                PipelineError::fileSystem(error, QStringLiteral("Could not create the work folder"),
+                                          workFolder_.path()),
+                stage};
+        }
+        if (std::optional<RescueError> error =
+                extractIDraw(candidate_.url, workFolder_.path(), log_)) {
+            return Failure{PipelineError::from(*error), stage};
+        }
+        log_.add(QStringLiteral("unpacked entries"), unpackedEntryDescription(workFolder_.path()));
+        return std::nullopt;
+    }
+
+    std::optional<Failure> readDocument() {
+        std::variant<QByteArray, PipelineError> bytes = readDataFile(workFolder_.path());
+        if (auto* error = std::get_if<PipelineError>(&bytes)) {
+            return Failure{*error, QStringLiteral("reading data.xml")};
+        }
+        const QByteArray& data = std::get<QByteArray>(bytes);
+        log_.add(QStringLiteral("data.xml size"),
+                 QString::number(data.size()) + QStringLiteral(" bytes"));
+
+        document_ = DrawingDocument::parse(data);
+        if (!document_.succeeded()) {
+            return Failure{*document_.error(), QStringLiteral("parsing the document")};
+        }
+        log_.add(QStringLiteral("plist format"), formatName(document_.format()));
+        const PropertyListDictionary& dictionary = document_.dictionary();
+        if (const QString* version = stringPointer(dictionary, u"Version")) {
+            log_.add(QStringLiteral("document version"), *version);
+        }
+        log_.add(QStringLiteral("layers"),
+                 QString::number(dictionaryList(dictionary, u"Layers").size()));
+        return std::nullopt;
+    }
+
+    /// Building never fails: every document yields an SVG.
+    QString buildSVG() {
+        SVGContext context;
+        context.extractedRoot = workFolder_.path();
+        const QString svg = converter_.buildSVG(document_.dictionary(), context);
+        log_.add(QStringLiteral("svg size"),
+                 QString::number(svg.toUtf8().size()) + QStringLiteral(" bytes, ") +
+                     QString::number(context.defs.size()) + QStringLiteral(" defs"));
+        return svg;
+    }
+
+    std::optional<Failure> writePreview(const QString& svg) {
+        SVGPreviewImageRenderer::RenderOutcome rendered = renderer_.render(svg, kPreviewSizeLimit);
+        if (auto* error = std::get_if<PipelineError>(&rendered)) {
+            return Failure{*error, QStringLiteral("rendering the PNG preview image")};
+        }
+        const QByteArray& png = std::get<QByteArray>(rendered);
+        log_.add(QStringLiteral("preview image size"),
+                 QString::number(png.size()) + QStringLiteral(" bytes"));
+
+        QSaveFile file(previewPath_);
+        if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+            PipelineError error = PipelineError::fileSystem(
+                std::make_error_code(std::errc::io_error),
+                QStringLiteral("Could not write the PNG preview image"), previewPath_);
+            error.description = QStringLiteral("Could not write the PNG preview image “") +
+                                previewPath_ + QStringLiteral("”: ") + file.errorString();
+            return Failure{error, QStringLiteral("writing the PNG preview image")};
+        }
+        return std::nullopt;
+    }
+
+    const VellixConverter& converter_;
+    SVGPreviewImageRenderer& renderer_;
+    const RescueCandidate& candidate_;
+    const RescueOptions& options_;
+    const QString outputPath_;
+    const QString previewPath_;
+    DiagnosticsLog log_;
+    WorkFolder workFolder_;
+    DrawingDocument document_;
+    qint64 imageCount_ = 0;
+};
+
+}  // namespace
+
+QString replacingExtension(const QString& path, const QString& extension) {
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > nameStart ? path.left(dot) : path;
+    return stem + QLatin1Char('.') + extension;
+}
+
+QString outputURL(const RescueCandidate& candidate, const RescueOptions& options) {
+    QString relative;
+    if (candidate.baseFolder) {
+        relative = candidate.url;
+        relative.replace(*candidate.baseFolder + QLatin1Char('/'), QString());
+    } else {
+        relative = QFileInfo(candidate.url).fileName();
+    }
+    return replacingExtension(QDir(options.outputFolder).filePath(relative), QStringLiteral("svg"));
+}
+
+RescueResult VellixConverter::rescue(const RescueCandidate& candidate,
+                                     const RescueOptions& options) const {
+    SVGPreviewImageRenderer& renderer =
+        previewRenderer_ ? *previewRenderer_ : SVGPreviewImageRenderer::shared();
+    return DrawingRescue(*this, renderer, candidate, options).run();
+}
+
+}  // namespace keelwick

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "pipeline/RescueRecords.h"
+
+#include <QString>
+
+namespace keelwick {
+
+/// The drawing's SVG output path: below the output folder, mirroring the folders between the
+/// candidate's base folder and the drawing, or directly in it when the drawing was chosen
+/// on its own; the extension becomes "svg".
+QString outputURL(const RescueCandidate& candidate, const RescueOptions& options);
+
+/// The path with the extension of its last component replaced by `extension` (added when
+/// the name has none; a name's leading dot is no extension).
+QString replacingExtension(const QString& path, const QString& extension);
+
+}  // namespace keelwick

@@ -1,0 +1,294 @@
+// One drawing from its file to its result: output paths, the PNG preview, the diagnostics of
+// every failure stage, and what the rescue leaves on disk.
+
+#include "convert/VellixConverter.h"
+#include "pipeline/DrawingRescue.h"
+#include "pipeline/SVGPreviewImageRenderer.h"
+#include "support/QtPrinting.h"
+#include "support/ZipWriter.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace keelwick;
+using namespace keelwick::testing;
+
+namespace {
+
+QByteArray plist(const QByteArray& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body +
+           "</plist>\n";
+}
+
+/// A 200 × 100 red square on a page, a text in a font nobody has, and two embedded images.
+const QByteArray kRedSquare = plist(
+    "<dict><key>Version</key><string>2.5</string><key>Layers</key><array><dict>"
+    "<key>Shapes</key><array>"
+    "<dict><key>ShapeType</key><string>PathShape</string>"
+    "<key>Path</key><string>M 0 0 L 200 0 L 200 100 L 0 100 Z</string>"
+    "<key>Appearance</key><array><dict><key>Type</key><string>Fill</string>"
+    "<key>FillColor</key><string>1 0 0</string></dict></array></dict>"
+    "<dict><key>ShapeType</key><string>TextShape</string><key>Text</key><string>Hi</string>"
+    "<key>FontName</key><string>NoSuchFont-Bold</string>"
+    "<key>Position</key><string>{50, 50}</string></dict>"
+    "</array></dict></array></dict>");
+
+QStringList labels(const QStringList& diagnostics) {
+    QStringList found;
+    for (const QString& line : diagnostics) {
+        if (!line.startsWith(QLatin1Char(' '))) {
+            found.append(line.section(QLatin1StringView(": "), 0, 0));
+        }
+    }
+    return found;
+}
+
+QString fact(const QStringList& diagnostics, const QString& label) {
+    for (const QString& line : diagnostics) {
+        if (line.startsWith(label + QLatin1StringView(": "))) {
+            return line.mid(label.size() + 2);
+        }
+    }
+    return QStringLiteral("<absent>");
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+class DrawingRescueTest : public ::testing::Test {
+  protected:
+    // The rescues' work folders and the browser's profile go below a temporary folder of
+    // this test program's own, so the tests can see what is left there.
+    static void SetUpTestSuite() {
+        suiteFolder_ = new QTemporaryDir;
+        QDir(suiteFolder_->path()).mkpath("tmp");
+        qputenv("TMPDIR", suiteFolder_->filePath("tmp").toUtf8());
+        renderer_ = new SVGPreviewImageRenderer;
+        renderer_->render(QStringLiteral("<svg width=\"1\" height=\"1\"/>"), 10);  // browser up
+    }
+    static void TearDownTestSuite() {
+        delete renderer_;
+        delete suiteFolder_;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(temporary_.isValid());
+        options_.outputFolder = temporary_.filePath("out");
+        converter_.usePreviewRenderer(*renderer_);
+        temporaryEntriesBefore_ = temporaryEntries();
+    }
+
+    static QStringList temporaryEntries() {
+        return QDir(suiteFolder_->filePath("tmp"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    QString writeArchive(const QString& name, const std::vector<ZipEntry>& entries) {
+        const QString path = temporary_.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(zipBytes(entries));
+        return path;
+    }
+
+    RescueResult rescue(const QString& archive, std::optional<QString> baseFolder = {}) {
+        return converter_.rescue(RescueCandidate(archive, std::move(baseFolder)), options_);
+    }
+
+    static inline QTemporaryDir* suiteFolder_ = nullptr;
+    static inline SVGPreviewImageRenderer* renderer_ = nullptr;
+    QTemporaryDir temporary_{suiteFolder_->filePath("case-XXXXXX")};
+    RescueOptions options_;
+    VellixConverter converter_;
+    QStringList temporaryEntriesBefore_;
+};
+
+}  // namespace
+
+TEST(DrawingRescuePaths, OutputPathsMirrorTheChosenFolder) {
+    RescueOptions options;
+    options.outputFolder = "/out";
+    EXPECT_EQ(outputURL(RescueCandidate("/in/drawing.idraw"), options), "/out/drawing.svg");
+    EXPECT_EQ(outputURL(RescueCandidate("/in/x/y/z.idraw", QStringLiteral("/in")), options),
+              "/out/x/y/z.svg");
+    EXPECT_EQ(outputURL(RescueCandidate("/in/a.b.IDRAW"), options), "/out/a.b.svg");
+    EXPECT_EQ(replacingExtension("/out/x.v2/name", "png"), "/out/x.v2/name.png");
+    EXPECT_EQ(replacingExtension("/out/.hidden", "png"), "/out/.hidden.png");
+}
+
+TEST_F(DrawingRescueTest, RescuesADrawingToItsPreview) {
+    const QString archive = writeArchive(
+        "in/sub/red.idraw",
+        {fileEntry("data.xml", kRedSquare), folderEntry("Images/"), fileEntry("Images/a.png", "a"),
+         fileEntry("Images/b.jpg", "b"), fileEntry("QuickLook/Preview.jpg", "jpeg")});
+    const QByteArray sourceBefore = fileBytes(archive);
+
+    const RescueResult result = rescue(archive, temporary_.filePath("in"));
+    ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
+    EXPECT_EQ(result.outputURL, temporary_.filePath("out/sub/red.svg"));
+    EXPECT_TRUE(result.isDryRun);
+    EXPECT_TRUE(result.diagnostics.isEmpty());
+    EXPECT_EQ(result.embeddedImageCount, 2);
+    EXPECT_EQ(result.missingFonts, QStringList{"NoSuchFont-Bold"});
+
+    // The canvas is the square plus 10 on every side; the square is red, the margin white.
+    const QImage preview(temporary_.filePath("out/sub/red.png"));
+    ASSERT_FALSE(preview.isNull());
+    EXPECT_EQ(preview.size(), QSize(220, 120));
+    EXPECT_EQ(preview.pixelColor(20, 100), QColor(Qt::red));
+    EXPECT_EQ(preview.pixelColor(3, 3), QColor(Qt::white));
+    EXPECT_FALSE(QFile::exists(temporary_.filePath("out/sub/red.svg")));
+
+    EXPECT_EQ(fileBytes(archive), sourceBefore);
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, ExistingPreviewIsReplacedOnlyWhenAllowed) {
+    const QString archive = writeArchive("red.idraw", {fileEntry("data.xml", kRedSquare)});
+    ASSERT_EQ(rescue(archive).errorMessage, std::nullopt);
+    const QString preview = temporary_.filePath("out/red.png");
+
+    const RescueResult refused = rescue(archive);
+    EXPECT_EQ(refused.errorMessage, "Destination file already exists: " + preview +
+                                        ". Turn on “Overwrite destination files” to replace it.");
+    EXPECT_EQ(fact(refused.diagnostics, "failed stage"), "preparing the destination");
+    EXPECT_EQ(fact(refused.diagnostics, "overwrite allowed"), "no");
+    EXPECT_EQ(refused.outputURL, std::nullopt);
+    EXPECT_EQ(refused.embeddedImageCount, 0);
+    EXPECT_FALSE(refused.isDryRun);
+
+    QFile::resize(preview, 3);
+    options_.overwriteDestinationFiles = true;
+    ASSERT_EQ(rescue(archive).errorMessage, std::nullopt);
+    EXPECT_FALSE(QImage(preview).isNull());
+}
+
+TEST_F(DrawingRescueTest, LogsEveryFactUpToAMissingDocument) {
+    const QString archive = writeArchive("empty.idraw", {fileEntry("notes.txt", "hello")});
+    const RescueResult result = rescue(archive);
+    EXPECT_EQ(result.errorMessage, "This Graphic/iDraw file does not contain data.xml.");
+    const QStringList found = labels(result.diagnostics);
+    const QStringList expectedOrder{"attempted",
+                                    "source",
+                                    "source state",
+                                    "destination",
+                                    "png preview images enabled",
+                                    "preview image destination",
+                                    "overwrite allowed",
+                                    "unpack command",
+                                    "unpack result",
+                                    "unpacked entries",
+                                    "failed stage",
+                                    "error type",
+                                    "error message",
+                                    "error domain/code"};
+    qsizetype position = -1;
+    for (const QString& label : expectedOrder) {
+        const qsizetype at = found.indexOf(label);
+        EXPECT_GT(at, position) << label.toStdString();
+        position = at;
+    }
+    EXPECT_EQ(found.last(), "error domain/code");
+    EXPECT_EQ(fact(result.diagnostics, "failed stage"), "reading data.xml");
+    EXPECT_EQ(fact(result.diagnostics, "error domain/code"), "Vellix.RescueError / 5");
+    EXPECT_EQ(fact(result.diagnostics, "png preview images enabled"), "yes");
+    EXPECT_EQ(fact(result.diagnostics, "preview image destination"),
+              temporary_.filePath("out/empty.png"));
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, DocumentsThatAreNoDrawings) {
+    const RescueResult list =
+        rescue(writeArchive("list.idraw", {fileEntry("data.xml", plist("<array/>"))}));
+    EXPECT_EQ(list.errorMessage, "This Graphic/iDraw file contains an unsupported property list.");
+    EXPECT_EQ(fact(list.diagnostics, "failed stage"), "parsing the document");
+    EXPECT_EQ(fact(list.diagnostics, "plist format"), "<absent>");
+
+    const RescueResult garbage =
+        rescue(writeArchive("garbage.idraw", {fileEntry("data.xml", "\x01\x02{<<")}));
+    EXPECT_EQ(garbage.errorMessage,
+              "The data couldn’t be read because it isn’t in the correct format.");
+    EXPECT_EQ(fact(garbage.diagnostics, "error domain/code"), "NSCocoaErrorDomain / 3840");
+    EXPECT_EQ(fact(garbage.diagnostics, "data.xml size"), "5 bytes");
+
+    const RescueResult folder = rescue(
+        writeArchive("folder.idraw", {folderEntry("data.xml/"), fileEntry("data.xml/inner", "x")}));
+    EXPECT_EQ(fact(folder.diagnostics, "failed stage"), "reading data.xml");
+    EXPECT_TRUE(folder.errorMessage->contains("Is a directory"))
+        << folder.errorMessage->toStdString();
+
+    QByteArray truncated = zipBytes({fileEntry("data.xml", kRedSquare)});
+    truncated.chop(40);
+    const QString damagedPath = temporary_.filePath("damaged.idraw");
+    QFile damagedFile(damagedPath);
+    damagedFile.open(QIODevice::WriteOnly);
+    damagedFile.write(truncated);
+    damagedFile.close();
+    const RescueResult damaged = rescue(damagedPath);
+    EXPECT_EQ(fact(damaged.diagnostics, "failed stage"), "unpacking the archive");
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, DocumentFactsAndAnEmptyDrawing) {
+    const QByteArray versionNumber = plist("<dict><key>Version</key><integer>3</integer></dict>");
+    const RescueResult result =
+        rescue(writeArchive("bare.idraw", {fileEntry("data.xml", versionNumber)}));
+    ASSERT_EQ(result.errorMessage, std::nullopt);
+
+    // Diagnostics are kept for failures only: a renderer without a browser shows every fact
+    // the rescue logged before it rendered.
+    SVGPreviewImageRenderer noBrowser;
+    noBrowser.setBrowserExecutable(temporary_.filePath("no-such-browser"));
+    converter_.usePreviewRenderer(noBrowser);
+    const RescueResult logged =
+        rescue(writeArchive("logged.idraw", {fileEntry("data.xml", versionNumber)}));
+    EXPECT_EQ(fact(logged.diagnostics, "layers"), "0");
+    EXPECT_EQ(fact(logged.diagnostics, "document version"), "<absent>");
+    EXPECT_EQ(fact(logged.diagnostics, "plist format"), "xml");
+    EXPECT_TRUE(fact(logged.diagnostics, "svg size").endsWith(" bytes, 0 defs"));
+    EXPECT_EQ(fact(logged.diagnostics, "embedded images"), "<absent>");
+
+    const RescueResult versioned = rescue(writeArchive(
+        "versioned.idraw",
+        {fileEntry("data.xml", plist("<dict><key>Version</key><string>2.5</string></dict>"))}));
+    EXPECT_EQ(fact(versioned.diagnostics, "document version"), "2.5");
+}
+
+TEST_F(DrawingRescueTest, DestinationAndWritingFailures) {
+    const QString archive = writeArchive("red.idraw", {fileEntry("data.xml", kRedSquare)});
+    QFile blocker(temporary_.filePath("file"));
+    blocker.open(QIODevice::WriteOnly);
+    options_.outputFolder = temporary_.filePath("file/out");
+    const RescueResult noFolder = rescue(archive);
+    EXPECT_EQ(fact(noFolder.diagnostics, "failed stage"), "preparing the destination");
+    EXPECT_TRUE(noFolder.errorMessage->startsWith("Could not create the folder"));
+
+    options_.outputFolder = temporary_.filePath("out");
+    options_.overwriteDestinationFiles = true;
+    QDir().mkpath(temporary_.filePath("out/red.png"));  // a folder where the image should go
+    const RescueResult cannotWrite = rescue(archive);
+    EXPECT_EQ(fact(cannotWrite.diagnostics, "failed stage"), "writing the PNG preview image");
+    EXPECT_TRUE(fact(cannotWrite.diagnostics, "preview image size").endsWith(" bytes"));
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, RenderingFailureIsRecordedOnce) {
+    SVGPreviewImageRenderer noBrowser;
+    noBrowser.setBrowserExecutable(temporary_.filePath("no-such-browser"));
+    converter_.usePreviewRenderer(noBrowser);
+    const RescueResult result =
+        rescue(writeArchive("red.idraw", {fileEntry("data.xml", kRedSquare)}));
+    ASSERT_NE(result.errorMessage, std::nullopt);
+    EXPECT_EQ(result.diagnostics.filter("failed stage: ").size(), 1);
+    EXPECT_EQ(fact(result.diagnostics, "failed stage"), "rendering the PNG preview image");
+    EXPECT_FALSE(QFile::exists(temporary_.filePath("out/red.png")));
+}
