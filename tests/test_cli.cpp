@@ -1,12 +1,15 @@
 #include "support/CliRunner.h"
+#include "support/ZipWriter.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace keelwick::testing;
+using keelwick::testing::zipBytes;
 
 namespace {
 
@@ -120,4 +123,64 @@ TEST(CliSvg, UsageErrorsHelpAndVersion) {
     const CliRun version = runCli({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.standardOutput.startsWith("keelwick-cli 0.1.0"));
+}
+
+TEST(CliSvg, ReadsArchivesAndLeavesNothingBehind) {
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath("tmp");
+    // An image fill whose asset is a link to a file outside the drawing: never embedded.
+    QFile secret(folder.filePath("secret.png"));
+    secret.open(QIODevice::WriteOnly);
+    secret.write("SECRET-BYTES-THAT-MUST-NOT-LEAK");
+    secret.close();
+    const QByteArray linked =
+        "<plist version=\"1.0\"><dict><key>Layers</key><array><dict><key>Shapes</key><array>"
+        "<dict><key>ShapeType</key><string>PathShape</string>"
+        "<key>Path</key><string>M 0 0 L 10 10</string>"
+        "<key>Appearance</key><array><dict><key>Type</key><string>Fill</string>"
+        "<key>FillType</key><integer>3</integer><key>FillImage</key><dict>"
+        "<key>Name</key><string>logo.png</string></dict></dict></array></dict>"
+        "</array></dict></array></dict></plist>";
+    const QString archive = folder.filePath("linked.idraw");
+    QFile file(archive);
+    file.open(QIODevice::WriteOnly);
+    file.write(zipBytes({fileEntry("data.xml", linked), folderEntry("Images/"),
+                         linkEntry("Images/logo.png", folder.filePath("secret.png").toUtf8())}));
+    file.close();
+
+    const CliRun run = runCli({"svg", archive}, folder.filePath("tmp"));
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_TRUE(
+        run.standardOutput.contains("<!-- Missing embedded image asset: Images/logo.png -->"));
+    EXPECT_FALSE(run.standardOutput.contains(QByteArray("SECRET-BYTES").toBase64().left(8)));
+    EXPECT_EQ(
+        QDir(folder.filePath("tmp")).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden),
+        QStringList{});
+
+    QFile damaged(folder.filePath("damaged.idraw"));
+    damaged.open(QIODevice::WriteOnly);
+    damaged.write(zipBytes({fileEntry("data.xml", linked)}).left(60));
+    damaged.close();
+    const CliRun broken = runCli({"svg", damaged.fileName()}, folder.filePath("tmp"));
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.standardError.startsWith("keelwick-cli: This Graphic/iDraw file"));
+    EXPECT_EQ(
+        QDir(folder.filePath("tmp")).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden),
+        QStringList{});
+}
+
+TEST(CliPreview, RendersThePngAtTheRequestedSize) {
+    DrawingFolder drawing(kSmallDrawing);
+    const QString png = drawing.root.filePath("small.png");
+    const CliRun run = runCli({"preview", drawing.folder(), "-o", png});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(120, 70));
+
+    const CliRun smaller = runCli({"preview", drawing.folder(), "-o", png, "--max", "60"});
+    EXPECT_EQ(smaller.exitCode, 0);
+    EXPECT_EQ(QImage(png).size(), QSize(60, 35));
+
+    EXPECT_EQ(runCli({"preview", drawing.folder()}).exitCode, 2);
+    EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "0"}).exitCode, 2);
+    EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "big"}).exitCode, 2);
 }

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <QSaveFile>
+
 #include <cstdio>
 
 namespace keelwick::cli {
@@ -36,6 +38,33 @@ QString helpText(const QCommandLineParser& parser, const QString& command) {
     return text;
 }
 
+std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& arguments,
+                                    const QString& command, qsizetype inputCount) {
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText());
+        return usageError;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        printOutput(helpText(parser, command));
+        return success;
+    }
+    if (parser.positionalArguments().size() != inputCount) {
+        printError(
+            QStringLiteral("%1 takes exactly one INPUT (see keelwick-cli %1 --help)").arg(command));
+        return usageError;
+    }
+    return std::nullopt;
+}
+
+bool writeOutputFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        printError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
 QString overviewText() {
     return QStringLiteral(
         "Usage: keelwick-cli COMMAND [OPTIONS]\n"
@@ -43,8 +72,12 @@ QString overviewText() {
         "Rescues Graphic/iDraw drawings into SVG, locally.\n"
         "\n"
         "Commands:\n"
-        "  svg INPUT [-o FILE]   Write the SVG of one drawing (a folder holding data.xml,\n"
-        "                        or a data.xml file) to FILE or standard output.\n"
+        "  svg INPUT [-o FILE]   Write the SVG of one drawing (a .idraw archive, a folder\n"
+        "                        holding data.xml, or a data.xml file) to FILE or\n"
+        "                        standard output.\n"
+        "  preview INPUT -o FILE.png [--max N]\n"
+        "                        Render the drawing to a PNG preview image whose longer\n"
+        "                        side is at most N pixels (default 1200).\n"
         "\n"
         "Options:\n"
         "  -h, --help            Show this help, or a command's help after its name.\n"

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace keelwick::cli {
 
 /// Exit statuses of every command.
@@ -22,10 +24,20 @@ void printOutput(const QString& text);
 /// A command's help, its usage line naming the program and the command.
 QString helpText(const QCommandLineParser& parser, const QString& command);
 
+/// Parses a command's arguments. Returns the exit status when the command is done already:
+/// help shown, or a usage error reported (wrong option, not exactly `inputCount` inputs).
+std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& arguments,
+                                    const QString& command, qsizetype inputCount);
+
+/// Writes the bytes to `path` atomically: a complete new file or none. On failure the
+/// reason is printed and false returned.
+bool writeOutputFile(const QString& path, const QByteArray& bytes);
+
 /// The program's overview, listing the commands.
 QString overviewText();
 
 // The commands; `arguments` start with the program name followed by the command name.
 int runSvgCommand(const QStringList& arguments);
+int runPreviewCommand(const QStringList& arguments);
 
 }  // namespace keelwick::cli

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
 
     const std::map<QString, std::function<int(const QStringList&)>> commands{
         {QStringLiteral("svg"), cli::runSvgCommand},
+        {QStringLiteral("preview"), cli::runPreviewCommand},
     };
     const auto found = commands.find(command);
     if (found == commands.end()) {

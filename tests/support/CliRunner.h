@@ -14,11 +14,15 @@ struct CliRun {
     QByteArray standardError;
 };
 
-/// Runs the built keelwick-cli with the arguments and waits for it (at most two minutes).
-inline CliRun runCli(const QStringList& arguments) {
+/// Runs the built keelwick-cli with the arguments and waits for it (at most two minutes);
+/// `temporaryFolder`, when given, is the program's TMPDIR.
+inline CliRun runCli(const QStringList& arguments, const QString& temporaryFolder = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!temporaryFolder.isEmpty()) {
+        environment.insert(QStringLiteral("TMPDIR"), temporaryFolder);
+    }
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KEELWICK_CLI_PATH), arguments);
     process.waitForFinished(120000);

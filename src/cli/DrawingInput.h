@@ -1,0 +1,35 @@
+#pragma once
+
+#include "pipeline/DrawingDocument.h"
+#include "pipeline/WorkFolder.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace keelwick::cli {
+
+/// A drawing named on the command line, opened: a `.idraw` archive is unpacked into a work
+/// folder that lives as long as this value; a folder or a `data.xml` file is read in place.
+class DrawingInput {
+  public:
+    /// Opens INPUT; on failure `error()` holds the message for the user.
+    explicit DrawingInput(const QString& input);
+
+    bool succeeded() const { return !error_.has_value(); }
+    const std::optional<QString>& error() const { return error_; }
+    const PropertyListDictionary& document() const { return document_.dictionary(); }
+    /// The folder holding data.xml and Images/: where image fills find their assets.
+    const QString& drawingFolder() const { return drawingFolder_; }
+
+  private:
+    void open(const QString& input);
+
+    std::unique_ptr<WorkFolder> workFolder_;
+    QString drawingFolder_;
+    DrawingDocument document_;
+    std::optional<QString> error_;
+};
+
+}  // namespace keelwick::cli
