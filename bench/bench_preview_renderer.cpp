@@ -161,26 +161,12 @@ double timeSeparateRuns(const QString& browser, const QString& svg, int count) {
     file.close();
     const QString screenshot = folder.filePath(QStringLiteral("screenshot.png"));
     // The renderer's own flags; one profile shared by all runs, which only helps them.
-    QStringList arguments{
-        QStringLiteral("--headless"),
-        QStringLiteral("--user-data-dir=") + folder.filePath("profile"),
-        QStringLiteral("--no-first-run"),
-        QStringLiteral("--no-default-browser-check"),
-        QStringLiteral("--disable-background-networking"),
-        QStringLiteral("--disable-component-update"),
-        QStringLiteral("--disable-sync"),
-        QStringLiteral("--disable-extensions"),
-        QStringLiteral("--disable-default-apps"),
-        QStringLiteral("--disable-quic"),
-        QStringLiteral("--disable-gpu"),
-        QStringLiteral("--hide-scrollbars"),
-        QStringLiteral("--mute-audio"),
-        QStringLiteral("--screenshot=") + screenshot,
-        QStringLiteral("--window-size=%1,%2").arg(size.width()).arg(size.height()),
-        QUrl::fromLocalFile(page).toString()};
-    if (::geteuid() == 0) {
-        arguments.append(QStringLiteral("--no-sandbox"));
-    }
+    const QStringList arguments =
+        HeadlessBrowser::switches() +
+        QStringList{QStringLiteral("--user-data-dir=") + folder.filePath("profile"),
+                    QStringLiteral("--screenshot=") + screenshot,
+                    QStringLiteral("--window-size=%1,%2").arg(size.width()).arg(size.height()),
+                    QUrl::fromLocalFile(page).toString()};
 
     QElapsedTimer timer;
     timer.start();

@@ -1,5 +1,6 @@
 #include "cli/DrawingInput.h"
 
+#include "convert/VellixConverter.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
 
@@ -10,6 +11,12 @@ namespace keelwick::cli {
 
 DrawingInput::DrawingInput(const QString& input) {
     open(input);
+}
+
+QString DrawingInput::buildSVG() const {
+    SVGContext context;
+    context.extractedRoot = drawingFolder_;
+    return VellixConverter().buildSVG(document(), context);
 }
 
 void DrawingInput::open(const QString& input) {

@@ -20,6 +20,8 @@ class DrawingInput {
     bool succeeded() const { return !error_.has_value(); }
     const std::optional<QString>& error() const { return error_; }
     const PropertyListDictionary& document() const { return document_.dictionary(); }
+    /// The drawing's SVG text, its image fills resolved in `drawingFolder()`.
+    QString buildSVG() const;
     /// The folder holding data.xml and Images/: where image fills find their assets.
     const QString& drawingFolder() const { return drawingFolder_; }
 

@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
-#include "convert/VellixConverter.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 
 #include <QCommandLineParser>
@@ -43,11 +42,8 @@ int runPreviewCommand(const QStringList& arguments) {
         printError(*drawing.error());
         return failure;
     }
-    SVGContext context;
-    context.extractedRoot = drawing.drawingFolder();
-    const QString svg = VellixConverter().buildSVG(drawing.document(), context);
     SVGPreviewImageRenderer::RenderOutcome rendered =
-        SVGPreviewImageRenderer::shared().render(svg, maxDimension);
+        SVGPreviewImageRenderer::shared().render(drawing.buildSVG(), maxDimension);
     if (auto* error = std::get_if<PipelineError>(&rendered)) {
         printError(error->description);
         return failure;

@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
-#include "convert/VellixConverter.h"
 
 #include <QCommandLineParser>
 
@@ -26,9 +25,7 @@ int runSvgCommand(const QStringList& arguments) {
         printError(*drawing.error());
         return failure;
     }
-    SVGContext context;
-    context.extractedRoot = drawing.drawingFolder();
-    const QByteArray svg = VellixConverter().buildSVG(drawing.document(), context).toUtf8();
+    const QByteArray svg = drawing.buildSVG().toUtf8();
     if (!parser.isSet(outputOption)) {
         printOutput(svg);
         return success;

@@ -44,28 +44,11 @@ constexpr int kBrowserReplyFd = 4;
 /// neither already sits on descriptor 3 or 4, where dup2 would keep its close-on-exec flag.
 constexpr int kFirstFreeFd = 10;
 
-/// The browser's own flags. The network switches keep Chromium from reaching out at start
-/// (on a closed network it would otherwise try many connections and name look-ups).
+/// The browser's arguments for one program run: its switches, the pipe and the profile.
 QStringList browserArguments(const QString& profileFolder) {
-    QStringList arguments{QStringLiteral("--headless"),
-                          QStringLiteral("--remote-debugging-pipe"),
-                          QStringLiteral("--user-data-dir=") + profileFolder,
-                          QStringLiteral("--no-first-run"),
-                          QStringLiteral("--no-default-browser-check"),
-                          QStringLiteral("--disable-background-networking"),
-                          QStringLiteral("--disable-component-update"),
-                          QStringLiteral("--disable-sync"),
-                          QStringLiteral("--disable-extensions"),
-                          QStringLiteral("--disable-default-apps"),
-                          QStringLiteral("--disable-quic"),
-                          QStringLiteral("--disable-gpu"),
-                          QStringLiteral("--hide-scrollbars"),
-                          QStringLiteral("--mute-audio")};
-    // Chromium's sandbox refuses to run as root; everyone else keeps it.
-    if (::geteuid() == 0) {
-        arguments.append(QStringLiteral("--no-sandbox"));
-    }
-    return arguments;
+    return QStringList{QStringLiteral("--remote-debugging-pipe"),
+                       QStringLiteral("--user-data-dir=") + profileFolder} +
+           HeadlessBrowser::switches();
 }
 
 bool isExecutableFile(const QString& path) {
@@ -234,6 +217,28 @@ void collect(pid_t processId, std::chrono::milliseconds patience) {
 }
 
 }  // namespace
+
+QStringList HeadlessBrowser::switches() {
+    // The network switches keep Chromium from reaching out at start (on a closed network it
+    // would otherwise try many connections and name look-ups).
+    QStringList arguments{QStringLiteral("--headless"),
+                          QStringLiteral("--no-first-run"),
+                          QStringLiteral("--no-default-browser-check"),
+                          QStringLiteral("--disable-background-networking"),
+                          QStringLiteral("--disable-component-update"),
+                          QStringLiteral("--disable-sync"),
+                          QStringLiteral("--disable-extensions"),
+                          QStringLiteral("--disable-default-apps"),
+                          QStringLiteral("--disable-quic"),
+                          QStringLiteral("--disable-gpu"),
+                          QStringLiteral("--hide-scrollbars"),
+                          QStringLiteral("--mute-audio")};
+    // Chromium's sandbox refuses to run as root; everyone else keeps it.
+    if (::geteuid() == 0) {
+        arguments.append(QStringLiteral("--no-sandbox"));
+    }
+    return arguments;
+}
 
 std::optional<QString> HeadlessBrowser::findExecutable(const QString& preferred) {
     if (!preferred.isEmpty()) {

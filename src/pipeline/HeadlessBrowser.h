@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -34,6 +35,10 @@ namespace keelwick {
 /// Not thread-safe: the renderer uses one at a time.
 class HeadlessBrowser {
   public:
+    /// The switches every headless run of the browser takes: no window, nothing fetched or
+    /// updated in the background, no first-run pages; no sandbox when running as root.
+    static QStringList switches();
+
     using Started = std::variant<std::unique_ptr<HeadlessBrowser>, PipelineError>;
     using Snapshot = std::variant<QByteArray, PipelineError>;
 
