@@ -47,8 +47,9 @@ struct FilterResult {
 /// Converts Graphic/iDraw documents into SVG text and rescues single drawings.
 ///
 /// A converter keeps nothing between drawings: every operation works on its arguments and
-/// the `SVGContext` it is handed. The only thing it holds is the text measurer used for
-/// wrapping text, so tests can give chosen widths.
+/// the `SVGContext` it is handed. All it holds are its two platform services, so tests can
+/// choose them: the text measurer used for wrapping text, and the preview renderer of the
+/// rescue (the program's shared one unless another is given).
 class VellixConverter {
   public:
     explicit VellixConverter(const TextMeasurer& measurer = installedFontMeasurer());
