@@ -11,18 +11,13 @@ namespace {
 using keelwick::testing::Entry;
 using keelwick::testing::FakeMeasurer;
 
-PropertyListDictionary entry(std::initializer_list<Entry> entries) {
-    return PropertyListDictionary(entries);
-}
+using keelwick::testing::str;
+constexpr auto entry = keelwick::testing::document;
 
 PropertyListDictionary effect(const QString& type, std::initializer_list<Entry> more = {}) {
     PropertyListDictionary dictionary = entry({{"Type", PropertyListValue::string(type)}});
     dictionary.insert(dictionary.end(), more);
     return dictionary;
-}
-
-PropertyListValue text(const char* value) {
-    return PropertyListValue::string(value);
 }
 
 const Entry kDisabled{"Enabled", PropertyListValue::boolean(false)};
@@ -52,10 +47,10 @@ class EffectsTest : public ::testing::Test {
 TEST_F(EffectsTest, DropShadowAmongFillAndStrokeBecomesOneFilter) {
     context.nextID = 3;
     const FilterResult result =
-        convert({entry({{"Type", text("Fill")}, {"FillColor", text("{1, 0, 0}")}}),
-                 entry({{"Type", text("Stroke")}, {"LineWidth", PropertyListValue::integer(2)}}),
+        convert({entry({{"Type", str("Fill")}, {"FillColor", str("{1, 0, 0}")}}),
+                 entry({{"Type", str("Stroke")}, {"LineWidth", PropertyListValue::integer(2)}}),
                  effect("DropShadow",
-                        {{"Blur", PropertyListValue::integer(8)}, {"Offset", text("{3, 4}")}})});
+                        {{"Blur", PropertyListValue::integer(8)}, {"Offset", str("{3, 4}")}})});
 
     EXPECT_EQ(result.reference, "url(#filter-3)");
     EXPECT_TRUE(result.comments.isEmpty());
@@ -69,11 +64,11 @@ TEST_F(EffectsTest, DropShadowAmongFillAndStrokeBecomesOneFilter) {
 
 TEST_F(EffectsTest, ColourBlurAndOffsetAreReadLeniently) {
     convert({effect("DropShadow", {{"Blur", PropertyListValue::real(3)},
-                                   {"Offset", text("{-2.5, 7}")},
-                                   {"Color", text("rgba(0, 0, 0, 0.5)")}})});
+                                   {"Offset", str("{-2.5, 7}")},
+                                   {"Color", str("rgba(0, 0, 0, 0.5)")}})});
     // Missing and ill-typed values take their defaults; a string is never a number.
-    convert({effect("DropShadow", {{"Blur", text("8")}, {"Offset", text("{5}")}})});
-    convert({effect("OuterGlow", {{"Color", text("red")}, {"Blur", PropertyListValue::real(1)}})});
+    convert({effect("DropShadow", {{"Blur", str("8")}, {"Offset", str("{5}")}})});
+    convert({effect("OuterGlow", {{"Color", str("red")}, {"Blur", PropertyListValue::real(1)}})});
 
     ASSERT_EQ(context.defs.size(), 3);
     EXPECT_EQ(context.defs[0],
@@ -92,14 +87,14 @@ TEST_F(EffectsTest, ColourBlurAndOffsetAreReadLeniently) {
 
 TEST_F(EffectsTest, InnerEffectsAreDrawnAsOuterOnesWithAComment) {
     const FilterResult glow = convert({effect(
-        "InnerGlow", {{"Offset", text("{5, 5}")}, {"Blur", PropertyListValue::integer(2)}})});
+        "InnerGlow", {{"Offset", str("{5, 5}")}, {"Blur", PropertyListValue::integer(2)}})});
     EXPECT_EQ(glow.comments, QStringList{"InnerGlow is approximated as an outer glow filter."});
     EXPECT_EQ(context.defs.value(0),
               definition("filter-1", "InnerGlow",
                          "dx=\"0\" dy=\"0\" stdDeviation=\"1\" flood-color=\"black\" "
                          "flood-opacity=\"1\""));
 
-    const FilterResult shadow = convert({effect("InnerShadow", {{"Offset", text("{1, -2}")}})});
+    const FilterResult shadow = convert({effect("InnerShadow", {{"Offset", str("{1, -2}")}})});
     EXPECT_EQ(shadow.reference, "url(#filter-2)");
     EXPECT_EQ(shadow.comments, QStringList{"InnerShadow is approximated as a drop shadow filter."});
     EXPECT_EQ(context.defs.value(1),
@@ -114,12 +109,12 @@ TEST_F(EffectsTest, OnlyTheFirstEnabledEffectIsConverted) {
 
     // A disabled effect is not selected, so nothing was left out.
     const FilterResult afterDisabled = convert(
-        {effect("DropShadow", {kDisabled, {"Offset", text("{9, 9}")}}), effect("OuterGlow")});
+        {effect("DropShadow", {kDisabled, {"Offset", str("{9, 9}")}}), effect("OuterGlow")});
     EXPECT_TRUE(afterDisabled.comments.isEmpty());
     EXPECT_TRUE(context.defs.value(0).startsWith("<!-- Graphic/iDraw effect OuterGlow "));
 
-    const FilterResult twoShadows = convert({effect("DropShadow", {{"Offset", text("{1, 2}")}}),
-                                             effect("DropShadow", {{"Offset", text("{8, 9}")}})});
+    const FilterResult twoShadows = convert({effect("DropShadow", {{"Offset", str("{1, 2}")}}),
+                                             effect("DropShadow", {{"Offset", str("{8, 9}")}})});
     EXPECT_EQ(twoShadows.comments, QStringList{additional});
     EXPECT_TRUE(context.defs.value(1).contains("dx=\"1\" dy=\"2\""));
 
@@ -131,7 +126,7 @@ TEST_F(EffectsTest, OnlyTheFirstEnabledEffectIsConverted) {
     // Only the boolean false disables; other kinds of entries never count as effects.
     const FilterResult lenient =
         convert({effect("Bevel"), entry({{"Type", PropertyListValue::integer(1)}}),
-                 effect("OuterGlow", {{"Enabled", text("NO")}}),
+                 effect("OuterGlow", {{"Enabled", str("NO")}}),
                  effect("DropShadow", {{"Enabled", PropertyListValue::integer(0)}})});
     EXPECT_EQ(lenient.comments, QStringList{additional});
     EXPECT_TRUE(context.defs.value(3).startsWith("<!-- Graphic/iDraw effect OuterGlow "));
@@ -143,7 +138,7 @@ TEST_F(EffectsTest, ListsWithoutEnabledEffectsLeaveTheContextAlone) {
     for (const std::vector<PropertyListDictionary>& appearance :
          std::vector<std::vector<PropertyListDictionary>>{
              {},
-             {entry({{"Type", text("Fill")}}), effect("Bevel"), effect("dropshadow"),
+             {entry({{"Type", str("Fill")}}), effect("Bevel"), effect("dropshadow"),
               effect("InnerGlow", {kDisabled}), entry({})}}) {
         const FilterResult result = convert(appearance);
         EXPECT_FALSE(result.reference.has_value());

@@ -21,9 +21,7 @@ namespace {
 using keelwick::testing::Entry;
 using keelwick::testing::FakeMeasurer;
 
-PropertyListDictionary dictionary(std::initializer_list<Entry> entries) {
-    return PropertyListDictionary(entries);
-}
+constexpr auto dictionary = keelwick::testing::document;
 
 PropertyListDictionary fillNamed(const QString& name) {
     return dictionary({{"Name", PropertyListValue::string(name)}});
