@@ -1,0 +1,17 @@
+#include "workflow/BackgroundWork.h"
+
+namespace keelwick {
+
+QThreadPool& drawingJobPool() {
+    static QThreadPool* pool = [] {
+        // Never destroyed: a job still running at exit must not be waited for by a static
+        // destructor (a render can take ten seconds).
+        auto* created = new QThreadPool;
+        created->setMaxThreadCount(1);
+        created->setExpiryTimeout(-1);
+        return created;
+    }();
+    return *pool;
+}
+
+}  // namespace keelwick

@@ -1,0 +1,658 @@
+#include "workflow/RescueViewModel.h"
+
+#include "convert/VellixConverter.h"
+#include "workflow/DestinationFolder.h"
+#include "workflow/DrawingScan.h"
+#include "workflow/MissingFontGroups.h"
+#include "workflow/TimeEstimate.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <concepts>
+
+namespace keelwick {
+namespace {
+
+QSettings storedSettings() {
+    return QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"));
+}
+
+/// The drawings of a selection after the scan: de-duplicated and in display order.
+struct ScanOutcome {
+    QList<RescueCandidate> candidates;
+    qint64 duplicateCount = 0;
+};
+
+ScanOutcome scanned(const QList<RescueCandidate>& found) {
+    QList<RescueCandidate> unique = deduplicated(found);
+    const qint64 duplicates = found.size() - unique.size();
+    return ScanOutcome{sortedByDisplayPath(std::move(unique)), duplicates};
+}
+
+QString decimal(qint64 count) {
+    return QString::number(count);
+}
+
+}  // namespace
+
+/// One scan and analysis pass over a selection.
+struct RescueViewModel::AnalysisPass {
+    std::shared_ptr<BackgroundWork> work;
+    quint64 generation = 0;
+    QList<RescueCandidate> pending;
+    QList<RescueCandidate> analysed;
+    InstalledFonts installedFonts;
+    std::chrono::steady_clock::time_point start;
+};
+
+/// One run over the selected drawings.
+struct RescueViewModel::Run {
+    std::shared_ptr<BackgroundWork> work;
+    /// Every path access was asked for, with whether it was granted.
+    QList<std::pair<QString, bool>> accessList;
+    QList<RescueCandidate> selection;
+    RescueOptions options;
+    std::chrono::steady_clock::time_point start;
+    QList<RescueResult> results;
+    bool wasStopped = false;
+};
+
+RescueViewModel::Services RescueViewModel::Services::standard() {
+    Services services;
+    services.scan = [](const QStringList& urls) { return keelwick::scan(urls); };
+    services.installedFonts = [] { return InstalledFonts::fetch(); };
+    services.previewMetadata = [](const QString& archive, const InstalledFonts& fonts) {
+        return keelwick::previewMetadata(archive, fonts);
+    };
+    services.rescueDrawing = [](const RescueCandidate& candidate, const RescueOptions& options) {
+        return VellixConverter().rescue(candidate, options);
+    };
+    services.now = [] { return std::chrono::steady_clock::now(); };
+    return services;
+}
+
+RescueViewModel::RescueViewModel(RescuePlatform& platform, Services services, QObject* parent)
+    : QObject(parent), platform_(platform), services_(std::move(services)) {
+    totalRescuedCount_ = storedSettings().value(totalRescuedCountKey, 0).toLongLong();
+    // The derived values follow every field they are computed from.
+    for (auto changed : {&RescueViewModel::candidatesChanged, &RescueViewModel::isRescuingChanged,
+                         &RescueViewModel::isLoadingSelectionPreviewChanged,
+                         &RescueViewModel::outputFolderWasChosenChanged}) {
+        connect(this, changed, this, &RescueViewModel::derivedValuesChanged);
+    }
+}
+
+RescueViewModel::~RescueViewModel() = default;
+
+// ---- Fields ------------------------------------------------------------------------------
+
+template <typename Value, typename Signal>
+void RescueViewModel::assign(Value& field, Value value, Signal changed) {
+    if constexpr (std::equality_comparable<Value>) {
+        if (field == value) {
+            return;
+        }
+    }
+    field = std::move(value);
+    emit(this->*changed)();
+}
+
+void RescueViewModel::setOptions(const RescueOptions& options) {
+    options_ = options;
+    emit optionsChanged();
+}
+
+void RescueViewModel::setShowsSelectionPreview(bool shows) {
+    assign(showsSelectionPreview_, shows, &RescueViewModel::showsSelectionPreviewChanged);
+}
+
+void RescueViewModel::setCurrentMessage(QString message) {
+    assign(currentMessage_, std::move(message), &RescueViewModel::currentMessageChanged);
+}
+
+void RescueViewModel::setCandidates(QList<RescueCandidate> candidates) {
+    assign(candidates_, std::move(candidates), &RescueViewModel::candidatesChanged);
+}
+
+void RescueViewModel::setResults(QList<RescueResult> results) {
+    // Results have no equality: every assignment is announced.
+    results_ = std::move(results);
+    emit resultsChanged();
+}
+
+// ---- Derived values ----------------------------------------------------------------------
+
+QList<RescueCandidate> RescueViewModel::selectedCandidates() const {
+    QList<RescueCandidate> selected;
+    std::copy_if(candidates_.begin(), candidates_.end(), std::back_inserter(selected),
+                 [](const RescueCandidate& candidate) { return candidate.isSelected; });
+    return selected;
+}
+
+bool RescueViewModel::canRescue() const {
+    const bool anySelected =
+        std::any_of(candidates_.begin(), candidates_.end(),
+                    [](const auto& candidate) { return candidate.isSelected; });
+    return anySelected && !isRescuing_ && !isLoadingSelectionPreview_ && outputFolderWasChosen_;
+}
+
+qint64 RescueViewModel::rescuedCount() const {
+    return std::count_if(results_.begin(), results_.end(),
+                         [](const RescueResult& result) { return result.succeeded(); });
+}
+
+qint64 RescueViewModel::failedCount() const {
+    return results_.size() - rescuedCount();
+}
+
+qint64 RescueViewModel::embeddedImageCountForResults() const {
+    qint64 sum = 0;
+    for (const RescueResult& result : results_) {
+        sum += result.embeddedImageCount;
+    }
+    return sum;
+}
+
+QList<MissingFontGroup> RescueViewModel::missingFontGroupsForResults() const {
+    return missingFontGroups(results_, [this](const RescueResult& result) -> QString {
+        const QString source = standardizedPath(result.sourceURL);
+        for (const RescueCandidate& candidate : candidates_) {
+            if (standardizedPath(candidate.url) == source) {
+                RescueCandidate labelled(result.sourceURL, candidate.baseFolder);
+                return displayPath(labelled);
+            }
+        }
+        return result.sourceURL;
+    });
+}
+
+QList<MissingFontInspectionIssue> RescueViewModel::missingFontInspectionIssues() const {
+    return keelwick::missingFontInspectionIssues(selectedCandidates());
+}
+
+// ---- Messages and settings -----------------------------------------------------------------
+
+QString RescueViewModel::selectionReadyMessage() const {
+    return decimal(selectedCandidates().size()) + QStringLiteral(" of ") +
+           decimal(candidates_.size()) + QStringLiteral(" drawings ready to rescue.");
+}
+
+void RescueViewModel::updateSelectionMessage() {
+    if (candidates_.isEmpty()) {
+        setCurrentMessage(QStringLiteral("No Graphic/iDraw drawings found yet."));
+    } else if (selectedCandidates().isEmpty()) {
+        setCurrentMessage(QStringLiteral("Select at least one drawing in the preview."));
+    } else if (!outputFolderWasChosen_) {
+        setCurrentMessage(QStringLiteral("Choose where to save the rescued SVGs."));
+    } else {
+        setCurrentMessage(selectionReadyMessage());
+    }
+}
+
+std::optional<QString> RescueViewModel::rememberedFolder(const QString& key) const {
+    const QVariant stored = storedSettings().value(key);
+    if (!stored.isValid()) {
+        return std::nullopt;
+    }
+    const QString path = stored.toString();
+    if (path.isEmpty() || !QFileInfo(path).isDir()) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+void RescueViewModel::rememberSourceFolder(const QStringList& urls) {
+    if (urls.isEmpty()) {
+        return;
+    }
+    const QString first = urls.front();
+    const QString folder = QFileInfo(first).isDir() ? first : QFileInfo(first).path();
+    storedSettings().setValue(lastSourceFolderKey, standardizedPath(folder));
+}
+
+// ---- Choosing drawings and destinations ------------------------------------------------------
+
+void RescueViewModel::choose(const RescuePlatform::OpenPanel& panel) {
+    const std::optional<QStringList> chosen = platform_.runOpenPanel(panel);
+    if (!chosen) {
+        return;
+    }
+    rememberSourceFolder(*chosen);
+    selectedAccessURLs_.append(*chosen);
+    add(*chosen);
+}
+
+void RescueViewModel::chooseDrawings() {
+    RescuePlatform::OpenPanel panel;
+    panel.title = QStringLiteral("Choose Graphic/iDraw file(s)");
+    panel.prompt = QStringLiteral("Choose File(s)");
+    panel.allowsMultipleSelection = true;
+    panel.allowedExtensions = {QStringLiteral("idraw")};
+    panel.startFolder = rememberedFolder(lastSourceFolderKey);
+    choose(panel);
+}
+
+void RescueViewModel::chooseFolder() {
+    RescuePlatform::OpenPanel panel;
+    panel.title = QStringLiteral("Choose a folder with Graphic/iDraw drawings");
+    panel.prompt = QStringLiteral("Choose Folder");
+    panel.canChooseFiles = false;
+    panel.canChooseDirectories = true;
+    panel.startFolder = rememberedFolder(lastSourceFolderKey);
+    choose(panel);
+}
+
+bool RescueViewModel::addDroppedURLs(const QList<QUrl>& urls) {
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) {
+            paths.append(url.toLocalFile());
+        }
+    }
+    if (paths.isEmpty()) {
+        return false;
+    }
+    rememberSourceFolder(paths);
+    selectedAccessURLs_.append(paths);
+    add(paths);
+    return true;
+}
+
+void RescueViewModel::chooseOutputFolder() {
+    RescuePlatform::OpenPanel panel;
+    panel.title = QStringLiteral("Where should Keelwick save the preview images?");
+    panel.message = QStringLiteral("Choose a folder for preview images.");
+    panel.prompt = QStringLiteral("Use This Folder");
+    panel.canChooseFiles = false;
+    panel.canChooseDirectories = true;
+    panel.canCreateDirectories = true;
+    panel.startFolder =
+        rememberedFolder(lastDestinationFolderKey)
+            .value_or(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    const std::optional<QStringList> chosen = platform_.runOpenPanel(panel);
+    if (!chosen || chosen->isEmpty()) {
+        return;
+    }
+    const QString folder = chosen->front();
+    storedSettings().setValue(lastDestinationFolderKey, standardizedPath(folder));
+    const bool isKeelwickFolder = lastPathComponent(folder) == QLatin1StringView("Keelwick");
+    useOutputFolder(isKeelwickFolder ? folder : QDir(folder).filePath(QStringLiteral("Keelwick")));
+    // Access is asked for the folder the user picked, not the one appended to it.
+    selectedAccessURLs_.back() = folder;
+}
+
+void RescueViewModel::useOutputFolder(const QString& folder) {
+    options_.outputFolder = folder;
+    emit optionsChanged();
+    assign(outputFolderWasChosen_, true, &RescueViewModel::outputFolderWasChosenChanged);
+    selectedAccessURLs_.append(folder);
+    setCurrentMessage(candidates_.isEmpty()
+                          ? QStringLiteral("Choose Graphic/iDraw drawings to rescue.")
+                          : selectionReadyMessage());
+}
+
+void RescueViewModel::clearSelection() {
+    if (selectionPreviewTask_) {
+        selectionPreviewTask_->cancel();
+        selectionPreviewTask_.reset();
+    }
+    assign(isCancellingSelectionPreview_, false,
+           &RescueViewModel::isCancellingSelectionPreviewChanged);
+    assign(selectionNotice_, QString(), &RescueViewModel::selectionNoticeChanged);
+    setCandidates({});
+    setResults({});
+    assign(progress_, 0.0, &RescueViewModel::progressChanged);
+    assign(showsSelectionPreview_, false, &RescueViewModel::showsSelectionPreviewChanged);
+    assign(isLoadingSelectionPreview_, false, &RescueViewModel::isLoadingSelectionPreviewChanged);
+    assign(selectionPreviewProgress_, 0.0, &RescueViewModel::selectionPreviewProgressChanged);
+    setCurrentMessage(QStringLiteral("Ready to rescue."));
+}
+
+void RescueViewModel::setSelection(const RescueCandidate& candidate, bool isSelected) {
+    const auto found = std::find_if(candidates_.begin(), candidates_.end(),
+                                    [&](const auto& other) { return other.id == candidate.id; });
+    if (found == candidates_.end()) {
+        return;
+    }
+    found->isSelected = isSelected;
+    emit candidatesChanged();
+    setResults({});
+    updateSelectionMessage();
+}
+
+void RescueViewModel::setCandidatesSelected(const std::set<QUuid>& ids, bool isSelected) {
+    if (ids.empty()) {
+        return;
+    }
+    for (RescueCandidate& candidate : candidates_) {
+        if (ids.contains(candidate.id)) {
+            candidate.isSelected = isSelected;
+        }
+    }
+    emit candidatesChanged();
+    setResults({});
+    updateSelectionMessage();
+}
+
+void RescueViewModel::revealOutput() {
+    platform_.revealInFileManager(options_.outputFolder);
+}
+
+// ---- Scan and analysis -----------------------------------------------------------------------
+
+void RescueViewModel::add(const QStringList& urls) {
+    setCandidates({});
+    setResults({});
+    assign(progress_, 0.0, &RescueViewModel::progressChanged);
+    assign(showsSelectionPreview_, true, &RescueViewModel::showsSelectionPreviewChanged);
+    assign(isLoadingSelectionPreview_, true, &RescueViewModel::isLoadingSelectionPreviewChanged);
+    assign(isCancellingSelectionPreview_, false,
+           &RescueViewModel::isCancellingSelectionPreviewChanged);
+    assign(selectionNotice_, QString(), &RescueViewModel::selectionNoticeChanged);
+    assign(selectionPreviewProgress_, 0.0, &RescueViewModel::selectionPreviewProgressChanged);
+    assign(selectionPreviewEstimate_, QString(), &RescueViewModel::selectionPreviewEstimateChanged);
+    assign(selectionPreviewMessage_, QStringLiteral("Scanning selected files and folders…"),
+           &RescueViewModel::selectionPreviewMessageChanged);
+
+    // The earlier pass, if any, stops after its current drawing and changes nothing more.
+    if (selectionPreviewTask_) {
+        selectionPreviewTask_->cancel();
+    }
+    auto pass = std::make_shared<AnalysisPass>();
+    pass->work = std::make_shared<BackgroundWork>();
+    pass->generation = ++selectionGeneration_;
+    selectionPreviewTask_ = pass->work;
+    runDetached(
+        this, [scan = services_.scan, urls] { return scanned(scan(urls)); },
+        [this, pass](ScanOutcome outcome) {
+            if (pass->generation == selectionGeneration_) {
+                duplicateCandidateCount_ = outcome.duplicateCount;
+            }
+            pass->pending = std::move(outcome.candidates);
+            beginAnalysis(pass);
+        });
+}
+
+bool RescueViewModel::stopsHere(const std::shared_ptr<AnalysisPass>& pass) {
+    if (pass->generation != selectionGeneration_) {
+        return true;  // replaced by a newer selection: end without a word
+    }
+    const bool isLastDrawingDone =
+        !pass->pending.isEmpty() && pass->analysed.size() == pass->pending.size();
+    // A stop is tested before each drawing, not after the last: the pass then completes.
+    // A selection cleared meanwhile stays cleared, though, so that pass ends as stopped.
+    const bool wasCleared = selectionPreviewTask_ != pass->work;
+    if (pass->work->isCancelled() && (!isLastDrawingDone || wasCleared)) {
+        finishCancelledSelectionPreview();
+        return true;
+    }
+    return false;
+}
+
+void RescueViewModel::beginAnalysis(std::shared_ptr<AnalysisPass> pass) {
+    if (stopsHere(pass)) {
+        return;
+    }
+    if (pass->pending.isEmpty()) {
+        assign(isLoadingSelectionPreview_, false,
+               &RescueViewModel::isLoadingSelectionPreviewChanged);
+        assign(selectionPreviewProgress_, 1.0, &RescueViewModel::selectionPreviewProgressChanged);
+        updateSelectionMessage();
+        return;
+    }
+    pass->installedFonts = services_.installedFonts();
+    pass->start = services_.now();
+    analyseNext(std::move(pass));
+}
+
+void RescueViewModel::analyseNext(std::shared_ptr<AnalysisPass> pass) {
+    if (stopsHere(pass)) {
+        return;
+    }
+    const qsizetype index = pass->analysed.size();
+    const qsizetype total = pass->pending.size();
+    if (index == total) {
+        completeAnalysis(pass);
+        return;
+    }
+    const RescueCandidate& candidate = pass->pending.at(index);
+    assign(selectionPreviewMessage_,
+           QStringLiteral("Analyzing ") + decimal(index + 1) + QStringLiteral(" of ") +
+               decimal(total) + QStringLiteral(": ") + lastPathComponent(candidate.url),
+           &RescueViewModel::selectionPreviewMessageChanged);
+    assign(selectionPreviewProgress_, static_cast<double>(index) / static_cast<double>(total),
+           &RescueViewModel::selectionPreviewProgressChanged);
+    runDetached(
+        this,
+        [analyse = services_.previewMetadata, url = candidate.url, fonts = pass->installedFonts] {
+            return analyse(url, fonts);
+        },
+        [this, pass](PreviewMetadata metadata) {
+            RescueCandidate analysed = pass->pending.at(pass->analysed.size());
+            analysed.previewJPEGData = std::move(metadata.previewJPEGData);
+            analysed.embeddedImageCount = metadata.embeddedImageCount;
+            analysed.missingFonts = std::move(metadata.missingFonts);
+            analysed.fontInspectionError = std::move(metadata.fontInspectionError);
+            pass->analysed.append(std::move(analysed));
+            if (pass->generation == selectionGeneration_) {
+                assign(selectionPreviewEstimate_,
+                       estimatedTimeRemaining(pass->start, pass->analysed.size(),
+                                              pass->pending.size(), services_.now())
+                           .value_or(QString()),
+                       &RescueViewModel::selectionPreviewEstimateChanged);
+            }
+            analyseNext(pass);
+        });
+}
+
+void RescueViewModel::completeAnalysis(const std::shared_ptr<AnalysisPass>& pass) {
+    setCandidates(sortedByDisplayPath(candidates_ + pass->analysed));
+    assign(selectionPreviewProgress_, 1.0, &RescueViewModel::selectionPreviewProgressChanged);
+    assign(selectionPreviewEstimate_, QString(), &RescueViewModel::selectionPreviewEstimateChanged);
+    assign(isLoadingSelectionPreview_, false, &RescueViewModel::isLoadingSelectionPreviewChanged);
+    assign(isCancellingSelectionPreview_, false,
+           &RescueViewModel::isCancellingSelectionPreviewChanged);
+    updateSelectionMessage();
+}
+
+void RescueViewModel::cancelSelectionPreview() {
+    if (!isLoadingSelectionPreview_ || isCancellingSelectionPreview_) {
+        return;
+    }
+    assign(isCancellingSelectionPreview_, true,
+           &RescueViewModel::isCancellingSelectionPreviewChanged);
+    assign(selectionPreviewMessage_, QStringLiteral("Stopping analysis…"),
+           &RescueViewModel::selectionPreviewMessageChanged);
+    if (selectionPreviewTask_) {
+        selectionPreviewTask_->cancel();
+    }
+}
+
+void RescueViewModel::finishCancelledSelectionPreview() {
+    assign(isLoadingSelectionPreview_, false, &RescueViewModel::isLoadingSelectionPreviewChanged);
+    assign(isCancellingSelectionPreview_, false,
+           &RescueViewModel::isCancellingSelectionPreviewChanged);
+    selectionPreviewTask_.reset();
+    assign(selectionPreviewMessage_, QStringLiteral("Analysis cancelled."),
+           &RescueViewModel::selectionPreviewMessageChanged);
+    assign(selectionPreviewProgress_, 0.0, &RescueViewModel::selectionPreviewProgressChanged);
+    assign(selectionPreviewEstimate_, QString(), &RescueViewModel::selectionPreviewEstimateChanged);
+    assign(showsSelectionPreview_, false, &RescueViewModel::showsSelectionPreviewChanged);
+    setCandidates({});
+    setResults({});
+    assign(progress_, 0.0, &RescueViewModel::progressChanged);
+    assign(selectionNotice_, QStringLiteral("Analysis cancelled, please try again."),
+           &RescueViewModel::selectionNoticeChanged);
+    setCurrentMessage(QStringLiteral("Ready to rescue."));
+}
+
+// ---- Runs ------------------------------------------------------------------------------------
+
+void RescueViewModel::rescue() {
+    if (!canRescue()) {
+        if (!outputFolderWasChosen_) {
+            setCurrentMessage(QStringLiteral("Choose where to save the PNG preview images."));
+        }
+        return;
+    }
+    assign(isRescuing_, true, &RescueViewModel::isRescuingChanged);
+    assign(isCancellingRescue_, false, &RescueViewModel::isCancellingRescueChanged);
+    assign(rescueWasCancelled_, false, &RescueViewModel::rescueWasCancelledChanged);
+    assign(isDryRun_, true, &RescueViewModel::isDryRunChanged);
+    assign(rescueEstimate_, QString(), &RescueViewModel::rescueEstimateChanged);
+    assign(selectionNotice_, QString(), &RescueViewModel::selectionNoticeChanged);
+    setResults({});
+    assign(progress_, 0.0, &RescueViewModel::progressChanged);
+    setCurrentMessage(QStringLiteral("Checking the drawings…"));
+
+    reportWasWritten_ = false;
+    auto run = std::make_shared<Run>();
+    run->work = std::make_shared<BackgroundWork>();
+    rescueTask_ = run->work;
+    // The run begins once the caller has seen the starting state.
+    QTimer::singleShot(0, this, [this, run] { startRun(run); });
+}
+
+void RescueViewModel::startRun(std::shared_ptr<Run> run) {
+    for (const QString& url : QStringList{options_.outputFolder} + selectedAccessURLs_) {
+        run->accessList.append({url, platform_.startAccessingSecurityScopedResource(url)});
+    }
+    setCurrentMessage(QStringLiteral("Checking save permissions…"));
+    // The check touches the disk (and may wait on it), so it runs off the main thread.
+    runDetached(
+        this, [folder = options_.outputFolder] { return preflightWriteAccess(folder); },
+        [this, run](std::optional<QString> failure) {
+            if (failure) {
+                finishRescue();
+                setCurrentMessage(*failure);
+                releaseAccess(*run);
+                return;
+            }
+            run->selection = selectedCandidates();
+            run->options = options_;
+            assign(didStoreOriginalImages_, false, &RescueViewModel::didStoreOriginalImagesChanged);
+            run->start = services_.now();
+            rescueNext(run);
+        });
+}
+
+void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
+    const qsizetype index = run->results.size();
+    const qsizetype total = run->selection.size();
+    if (index == total) {
+        endRun(run);
+        return;
+    }
+    if (run->work->isCancelled()) {
+        run->wasStopped = true;
+        endRun(run);
+        return;
+    }
+    const RescueCandidate& candidate = run->selection.at(index);
+    setCurrentMessage(QStringLiteral("Checking ") + lastPathComponent(candidate.url) +
+                      QStringLiteral("…"));
+    runDetached(
+        this,
+        [rescueDrawing = services_.rescueDrawing, candidate, options = run->options] {
+            return rescueDrawing(candidate, options);
+        },
+        [this, run](RescueResult result) {
+            run->results.append(std::move(result));
+            setResults(run->results);
+            const qsizetype done = run->results.size();
+            const qsizetype total = run->selection.size();
+            assign(progress_, static_cast<double>(done) / static_cast<double>(total),
+                   &RescueViewModel::progressChanged);
+            assign(rescueEstimate_,
+                   estimatedTimeRemaining(run->start, done, total, services_.now())
+                       .value_or(QString()),
+                   &RescueViewModel::rescueEstimateChanged);
+            rescueNext(run);
+        });
+}
+
+void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
+    const qint64 succeeded = std::count_if(run->results.begin(), run->results.end(),
+                                           [](const auto& result) { return result.succeeded(); });
+    if (succeeded > 0) {
+        assign(totalRescuedCount_, totalRescuedCount_ + succeeded,
+               &RescueViewModel::totalRescuedCountChanged);
+        storedSettings().setValue(totalRescuedCountKey, totalRescuedCount_);
+    }
+    if (run->results.isEmpty()) {
+        announceEnd(run);
+        return;
+    }
+    runDetached(
+        this,
+        [results = run->results, folder = options_.outputFolder] {
+            return writeRescueReport(results, folder);
+        },
+        [this, run](std::optional<QString> failure) {
+            if (failure) {
+                finishRescue();
+                setCurrentMessage(
+                    QStringLiteral("Preview images are ready, but report.txt could not be "
+                                   "written: ") +
+                    *failure);
+                releaseAccess(*run);
+                return;
+            }
+            reportWasWritten_ = true;
+            announceEnd(run);
+        });
+}
+
+void RescueViewModel::announceEnd(const std::shared_ptr<Run>& run) {
+    finishRescue();
+    const QString done = QStringLiteral("checked; preview images saved");
+    const qint64 rescued = rescuedCount();
+    const qint64 failed = failedCount();
+    if (run->wasStopped) {
+        assign(rescueWasCancelled_, true, &RescueViewModel::rescueWasCancelledChanged);
+        setCurrentMessage(QStringLiteral("Dry run cancelled — ") + decimal(rescued) +
+                          QStringLiteral(" of ") + decimal(run->selection.size()) +
+                          QStringLiteral(" drawings were ") + done + QStringLiteral("."));
+    } else if (failed > 0) {
+        setCurrentMessage(decimal(rescued) + QStringLiteral(" drawings ") + done +
+                          QStringLiteral(", ") + decimal(failed) +
+                          QStringLiteral(" need attention."));
+    } else {
+        setCurrentMessage(decimal(rescued) + QStringLiteral(" drawings ") + done +
+                          QStringLiteral("."));
+    }
+    releaseAccess(*run);
+}
+
+void RescueViewModel::finishRescue() {
+    assign(isRescuing_, false, &RescueViewModel::isRescuingChanged);
+    assign(isCancellingRescue_, false, &RescueViewModel::isCancellingRescueChanged);
+    assign(rescueEstimate_, QString(), &RescueViewModel::rescueEstimateChanged);
+    rescueTask_.reset();
+}
+
+void RescueViewModel::releaseAccess(const Run& run) {
+    for (const auto& [url, granted] : run.accessList) {
+        if (granted) {
+            platform_.stopAccessingSecurityScopedResource(url);
+        }
+    }
+}
+
+void RescueViewModel::cancelRescue() {
+    if (!isRescuing_ || isCancellingRescue_) {
+        return;
+    }
+    assign(isCancellingRescue_, true, &RescueViewModel::isCancellingRescueChanged);
+    setCurrentMessage(QStringLiteral("Finishing the current drawing, then stopping…"));
+    if (rescueTask_) {
+        rescueTask_->cancel();
+    }
+}
+
+}  // namespace keelwick

@@ -1,0 +1,237 @@
+// The destination folder of a run: the write check before the first drawing (folders made,
+// the probe file written and removed again), report.txt after the last, and the rule that
+// tells whether a destination lies inside the drawings' own folders.
+
+#include "workflow/DestinationFolder.h"
+
+#include "pipeline/RescueReportFormatter.h"
+#include "support/QtPrinting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace keelwick {
+namespace {
+
+// A temporary folder in which tests lay out files and folders by relative path.
+class Place {
+  public:
+    Place() { EXPECT_TRUE(folder_.isValid()); }
+
+    QString path(const QString& relativePath = {}) const {
+        const QString root = QDir::cleanPath(folder_.path());
+        return relativePath.isEmpty() ? root : root + u'/' + relativePath;
+    }
+    QString folder(const QString& relativePath) const {
+        EXPECT_TRUE(QDir().mkpath(path(relativePath)));
+        return path(relativePath);
+    }
+    QString file(const QString& relativePath, const QByteArray& bytes = "x") const {
+        QDir().mkpath(QFileInfo(path(relativePath)).path());
+        QFile output(path(relativePath));
+        EXPECT_TRUE(output.open(QIODevice::WriteOnly));
+        output.write(bytes);
+        return path(relativePath);
+    }
+    QString link(const QString& relativePath, const QString& target) const {
+        EXPECT_TRUE(QFile::link(target, path(relativePath)));
+        return path(relativePath);
+    }
+
+  private:
+    QTemporaryDir folder_;
+};
+
+/// Everything in a folder, hidden items included.
+QStringList contents(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+RescueResult checked(const QString& source, const QString& output) {
+    RescueResult result;
+    result.sourceURL = source;
+    result.outputURL = output;
+    result.isDryRun = true;
+    return result;
+}
+
+RescueResult failed(const QString& source, const QString& message) {
+    RescueResult result;
+    result.sourceURL = source;
+    result.errorMessage = message;
+    result.diagnostics = {QStringLiteral("step: unpack")};
+    return result;
+}
+
+TEST(PermissionProbeName, IsTheHiddenPrefixAndANewUuidEachTime) {
+    const QRegularExpression form(
+        QStringLiteral("^\\.vellix-permission-check-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}"
+                       "-[0-9A-F]{12}$"));
+    const QString first = permissionProbeName();
+    const QString second = permissionProbeName();
+    EXPECT_TRUE(form.match(first).hasMatch()) << first.toStdString();
+    EXPECT_TRUE(form.match(second).hasMatch()) << second.toStdString();
+    EXPECT_NE(first, second);
+}
+
+TEST(PreflightWriteAccess, CreatesMissingParentsAndLeavesNothingBehind) {
+    Place place;
+    const QString destination = place.path(QStringLiteral("a/b c/Keelwick"));
+    EXPECT_EQ(preflightWriteAccess(destination), std::nullopt);
+    EXPECT_TRUE(QFileInfo(destination).isDir());
+    EXPECT_EQ(contents(destination), QStringList());
+
+    // An existing folder is fine, and what it holds stays as it was.
+    place.file(QStringLiteral("a/b c/Keelwick/report.txt"), "earlier");
+    EXPECT_EQ(preflightWriteAccess(destination), std::nullopt);
+    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+    EXPECT_EQ(readAll(destination + QStringLiteral("/report.txt")), "earlier");
+}
+
+TEST(PreflightWriteAccess, NamesAnExistingFolderThatCannotBeWritten) {
+    // The tests run as root, which may write almost anywhere; not into /proc.
+    ASSERT_TRUE(QFileInfo(QStringLiteral("/proc")).isDir());
+    EXPECT_EQ(preflightWriteAccess(QStringLiteral("/proc")),
+              QStringLiteral("Could not create the output folder: /proc"));
+}
+
+TEST(PreflightWriteAccess, GivesTheSystemsReasonWhenTheFolderCannotBeMade) {
+    Place place;
+    place.file(QStringLiteral("plain"), "not a folder");
+
+    // Below a regular file no folder can be made.
+    const QString below = place.path(QStringLiteral("plain/Keelwick"));
+    EXPECT_EQ(preflightWriteAccess(below),
+              QStringLiteral("Could not create the folder “%1”: Not a directory").arg(below));
+
+    // A regular file where the destination should be is no folder either.
+    const std::optional<QString> onFile = preflightWriteAccess(place.path("plain"));
+    ASSERT_TRUE(onFile.has_value());
+    EXPECT_TRUE(onFile->startsWith(
+        QStringLiteral("Could not create the folder “%1”: ").arg(place.path("plain"))))
+        << onFile->toStdString();
+
+    EXPECT_EQ(contents(place.path()), QStringList{QStringLiteral("plain")});
+    EXPECT_EQ(readAll(place.path("plain")), "not a folder");
+}
+
+TEST(WriteRescueReport, WritesTheFormattedReportReplacingAnEarlierOne) {
+    Place place;
+    const QString destination = place.folder(QStringLiteral("Keelwick"));
+    place.file(QStringLiteral("Keelwick/report.txt"), "an earlier run\n");
+    const QList<RescueResult> results{
+        checked(QStringLiteral("/art/Å one.idraw"), destination + QStringLiteral("/Å one.svg")),
+        failed(QStringLiteral("/art/two.idraw"), QStringLiteral("Broken archive"))};
+
+    EXPECT_EQ(writeRescueReport(results, destination), std::nullopt);
+
+    const QByteArray written = readAll(destination + QStringLiteral("/report.txt"));
+    EXPECT_EQ(written, RescueReportFormatter::plainText(results, destination).toUtf8());
+    EXPECT_TRUE(written.contains("Destination: " + destination.toUtf8() + '\n'));
+    EXPECT_TRUE(written.contains("Result: 1 rescued, 1 failed\n"));
+    EXPECT_TRUE(written.contains("\u2713 \u00C5 one.idraw\n"));
+    EXPECT_TRUE(written.contains("\u2715 two.idraw\n  Could not rescue: Broken archive\n"));
+    // The atomic write leaves no temporary file beside the report.
+    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+}
+
+TEST(WriteRescueReport, SaysWhyItCouldNotWrite) {
+    Place place;
+    const QList<RescueResult> results{failed(QStringLiteral("/art/a.idraw"), "Broken")};
+
+    // A folder in the way of the report stays, and nothing else is left.
+    const QString destination = place.folder(QStringLiteral("Keelwick"));
+    place.folder(QStringLiteral("Keelwick/report.txt"));
+    EXPECT_EQ(writeRescueReport(results, destination),
+              QStringLiteral("Could not write the file “%1/report.txt”: Filename refers to a "
+                             "directory")
+                  .arg(destination));
+    EXPECT_TRUE(QFileInfo(destination + QStringLiteral("/report.txt")).isDir());
+    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+
+    // A destination that does not exist is not made by the report.
+    const QString missing = place.path(QStringLiteral("missing"));
+    const std::optional<QString> failure = writeRescueReport(results, missing);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_TRUE(failure->startsWith(
+        QStringLiteral("Could not write the file “%1/report.txt”: ").arg(missing)))
+        << failure->toStdString();
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST(SourceHoldingDestination, FindsTheSourceThatIsOrHoldsTheDestination) {
+    Place place;
+    const QString source = place.folder(QStringLiteral("a/b"));
+    const QString other = place.folder(QStringLiteral("other"));
+
+    EXPECT_EQ(sourceHoldingDestination(source, {source}), source);
+    EXPECT_EQ(sourceHoldingDestination(place.folder("a/b/Old/Keelwick"), {source}), source);
+    // A source named with a trailing "/" or with "." and ".." is the same folder.
+    EXPECT_EQ(sourceHoldingDestination(source + "/Keelwick", {source + u'/'}), source + u'/');
+    EXPECT_EQ(sourceHoldingDestination(source + "/Keelwick", {place.path("a/./x/../b")}),
+              place.path("a/./x/../b"));
+    // The first source that holds it is named.
+    EXPECT_EQ(sourceHoldingDestination(source + "/Keelwick", {other, place.path("a"), source}),
+              place.path("a"));
+}
+
+TEST(SourceHoldingDestination, ComparesWholeFolderNames) {
+    Place place;
+    const QString source = place.folder(QStringLiteral("a/b"));
+    const QString sibling = place.folder(QStringLiteral("a/bc"));
+
+    EXPECT_EQ(sourceHoldingDestination(sibling, {source}), std::nullopt);
+    EXPECT_EQ(sourceHoldingDestination(sibling + "/Keelwick", {source}), std::nullopt);
+    EXPECT_EQ(sourceHoldingDestination(place.path("a"), {source}), std::nullopt);  // the parent
+    // ".." that climbs out of the source leads outside it.
+    EXPECT_EQ(sourceHoldingDestination(source + "/../Keelwick", {source}), std::nullopt);
+    EXPECT_EQ(sourceHoldingDestination(place.path("x/Keelwick"), {}), std::nullopt);
+}
+
+TEST(SourceHoldingDestination, AnEmptySourceNamesNoFolder) {
+    Place place;
+    // An empty path names no folder, so it holds nothing; it is not the root of every path.
+    EXPECT_EQ(sourceHoldingDestination(place.path("Keelwick"), {QString()}), std::nullopt);
+    EXPECT_EQ(sourceHoldingDestination(QStringLiteral("/"), {QString()}), std::nullopt);
+    // A relative source is taken from the working folder.
+    const QString working = QDir::currentPath();
+    EXPECT_EQ(sourceHoldingDestination(working + QStringLiteral("/Keelwick"), {"."}), ".");
+}
+
+TEST(SourceHoldingDestination, FollowsLinksAndPathsThatDoNotExistYet) {
+    Place place;
+    const QString source = place.folder(QStringLiteral("drawings"));
+    const QString outside = place.folder(QStringLiteral("outside"));
+
+    // Not made yet, several levels below the source.
+    EXPECT_EQ(sourceHoldingDestination(source + "/new/deeper/Keelwick", {source}), source);
+
+    // A link elsewhere that leads into the source counts as inside, also for folders below
+    // it that do not exist yet.
+    const QString intoSource = place.link(QStringLiteral("outside/shortcut"), source);
+    EXPECT_EQ(sourceHoldingDestination(intoSource, {source}), source);
+    EXPECT_EQ(sourceHoldingDestination(intoSource + "/Keelwick", {source}), source);
+
+    // A source named through a link holds what lies in the folder it leads to.
+    const QString linkedSource = place.link(QStringLiteral("alias"), source);
+    EXPECT_EQ(sourceHoldingDestination(source + "/Keelwick", {linkedSource}), linkedSource);
+
+    // A link inside the source that leads out of it does not.
+    const QString outwards = place.link(QStringLiteral("drawings/away"), outside);
+    EXPECT_EQ(sourceHoldingDestination(outwards + "/Keelwick", {source}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace keelwick
