@@ -39,7 +39,7 @@ QString helpText(const QCommandLineParser& parser, const QString& command) {
 }
 
 std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& arguments,
-                                    const QString& command, qsizetype inputCount) {
+                                    const QString& command, Inputs inputs) {
     if (!parser.parse(arguments)) {
         printError(parser.errorText());
         return usageError;
@@ -48,9 +48,15 @@ std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringLis
         printOutput(helpText(parser, command));
         return success;
     }
-    if (parser.positionalArguments().size() != inputCount) {
+    const qsizetype count = parser.positionalArguments().size();
+    if (inputs == Inputs::one && count != 1) {
         printError(
             QStringLiteral("%1 takes exactly one INPUT (see keelwick-cli %1 --help)").arg(command));
+        return usageError;
+    }
+    if (inputs == Inputs::oneOrMore && count == 0) {
+        printError(
+            QStringLiteral("%1 needs at least one PATH (see keelwick-cli %1 --help)").arg(command));
         return usageError;
     }
     return std::nullopt;
@@ -78,6 +84,13 @@ QString overviewText() {
         "  preview INPUT -o FILE.png [--max N]\n"
         "                        Render the drawing to a PNG preview image whose longer\n"
         "                        side is at most N pixels (default 1200).\n"
+        "  analyze PATH... [--json]\n"
+        "                        Find the drawings in files and folders and show what\n"
+        "                        each holds: stored picture, embedded images, missing\n"
+        "                        fonts.\n"
+        "  convert PATH... --to DIR [--overwrite]\n"
+        "                        Check every drawing found, save its PNG preview in DIR\n"
+        "                        (mirroring the folders) and write DIR/report.txt.\n"
         "\n"
         "Options:\n"
         "  -h, --help            Show this help, or a command's help after its name.\n"

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
+#include "cli/InterruptSignal.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 
 #include <QCommandLineParser>
@@ -22,8 +23,7 @@ int runPreviewCommand(const QStringList& arguments) {
         QStringLiteral("N"), QStringLiteral("1200"));
     parser.addOption(outputOption);
     parser.addOption(maxOption);
-    if (std::optional<int> done =
-            parseCommandLine(parser, arguments, QStringLiteral("preview"), 1)) {
+    if (std::optional<int> done = parseCommandLine(parser, arguments, QStringLiteral("preview"))) {
         return *done;
     }
     if (!parser.isSet(outputOption)) {
@@ -42,8 +42,14 @@ int runPreviewCommand(const QStringList& arguments) {
         printError(*drawing.error());
         return failure;
     }
+    // Ctrl-C lets the render end, so that the browser and its profile folder are cleaned up.
+    const InterruptSignal interrupt;
     SVGPreviewImageRenderer::RenderOutcome rendered =
         SVGPreviewImageRenderer::shared().render(drawing.buildSVG(), maxDimension);
+    if (interrupt.wasInterrupted()) {
+        printError(QStringLiteral("interrupted; nothing was written"));
+        return interrupted;
+    }
     if (auto* error = std::get_if<PipelineError>(&rendered)) {
         printError(error->description);
         return failure;

@@ -17,7 +17,7 @@ int runSvgCommand(const QStringList& arguments) {
         QStringLiteral("Write the SVG to FILE instead of standard output."),
         QStringLiteral("FILE"));
     parser.addOption(outputOption);
-    if (std::optional<int> done = parseCommandLine(parser, arguments, QStringLiteral("svg"), 1)) {
+    if (std::optional<int> done = parseCommandLine(parser, arguments, QStringLiteral("svg"))) {
         return *done;
     }
     const DrawingInput drawing(parser.positionalArguments().front());

@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands{
         {QStringLiteral("svg"), cli::runSvgCommand},
         {QStringLiteral("preview"), cli::runPreviewCommand},
+        {QStringLiteral("analyze"), cli::runAnalyzeCommand},
+        {QStringLiteral("convert"), cli::runConvertCommand},
     };
     const auto found = commands.find(command);
     if (found == commands.end()) {

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <climits>
 
+#include <unistd.h>
+
 namespace keelwick::ZipTool {
 namespace {
 
@@ -95,6 +97,9 @@ void prepare(QProcess& child, const QString& tool, const QStringList& arguments,
     child.setArguments(arguments);
     child.setStandardInputFile(QProcess::nullDevice());
     child.setStandardErrorFile(errors.isOpen ? errors.path : QProcess::nullDevice());
+    // A process group of its own: Ctrl-C at the terminal asks our program to stop after the
+    // current drawing, and must not kill the tool that is reading that drawing.
+    child.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
 bool launch(QProcess& child, QElapsedTimer& clock, Outcome& outcome) {

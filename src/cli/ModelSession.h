@@ -1,0 +1,49 @@
+#pragma once
+
+#include "cli/InterruptSignal.h"
+#include "cli/ProgressDisplay.h"
+#include "workflow/RescuePlatform.h"
+#include "workflow/RescueViewModel.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace keelwick::cli {
+
+/// The command line's side of the workflow model: the model itself (the same one the window
+/// drives, so drawings are found, analysed and rescued by the same rules), Ctrl-C, and the
+/// progress shown while the model works.
+class ModelSession : public RescuePlatform {
+  public:
+    explicit ModelSession(ProgressDisplay::Mode progress);
+
+    RescueViewModel& model() { return model_; }
+    bool wasInterrupted() const { return interrupt_.wasInterrupted(); }
+
+    /// Scans and analyses the paths. False when Ctrl-C stopped the analysis.
+    bool analyse(const QStringList& paths);
+    /// Runs a rescue of the selected drawings and returns when it has ended. Ctrl-C stops it
+    /// after the current drawing.
+    void runRescue();
+
+    // The command line has no panels and no file manager.
+    std::optional<QStringList> runOpenPanel(const OpenPanel&) override { return std::nullopt; }
+    void revealInFileManager(const QString&) override {}
+
+  private:
+    void scheduleShow();
+    void showAnalysis();
+    void showRun();
+
+    RescueViewModel model_;
+    InterruptSignal interrupt_;
+    ProgressDisplay display_;
+    bool showIsScheduled_ = false;
+};
+
+/// The paths made absolute, or absent after naming on standard error every path with nothing
+/// there.
+std::optional<QStringList> existingInputs(const QStringList& paths);
+
+}  // namespace keelwick::cli

@@ -1,0 +1,407 @@
+// keelwick-cli analyze and convert, end to end over folder trees of real drawings.
+
+#include "support/CliRunner.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace keelwick::testing;
+
+namespace {
+
+QString example(const QString& name) {
+    return QStringLiteral(KEELWICK_SOURCE_DIR "/examples/") + name;
+}
+
+void copyExample(const QString& name, const QString& destination) {
+    QDir().mkpath(QFileInfo(destination).path());
+    ASSERT_TRUE(QFile::copy(example(name), destination)) << destination.toStdString();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+QStringList lines(const QByteArray& text) {
+    return QString::fromUtf8(text).split(u'\n');
+}
+
+/// Every file below `root` (relative paths, sorted), with the checksum of its bytes.
+QStringList treeDigest(const QString& root) {
+    QStringList digest;
+    QDirIterator files(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        digest.append(QDir(root).relativeFilePath(path) + u' ' +
+                      QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256).toHex());
+    }
+    digest.sort();
+    return digest;
+}
+
+/// Files below `root` whose names start with `prefix`, at any depth.
+QStringList filesNamed(const QString& root, const QString& prefix) {
+    QStringList found;
+    QDirIterator files(root, {prefix + u'*'},
+                       QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        found.append(files.next());
+    }
+    return found;
+}
+
+/// The report's entry lines: those starting with the rescued or failed mark.
+QStringList entryTitles(const QByteArray& report) {
+    QStringList titles;
+    for (const QString& line : lines(report)) {
+        if (line.startsWith(u'✓') || line.startsWith(u'✕')) {
+            titles.append(line);
+        }
+    }
+    return titles;
+}
+
+/// A tree of drawings: two nested good ones, one at the top, a broken one, a hidden one
+/// and a file that is no drawing.
+struct DrawingTree {
+    QTemporaryDir folder;
+    QString root() const { return folder.filePath(QStringLiteral("drawings")); }
+    QString path(const QString& relative) const { return root() + u'/' + relative; }
+
+    DrawingTree() {
+        copyExample(QStringLiteral("poster.idraw"), path(QStringLiteral("Poster 10.idraw")));
+        copyExample(QStringLiteral("product-sheet.idraw"),
+                    path(QStringLiteral("sheets/Sheet 9.idraw")));
+        copyExample(QStringLiteral("logo-study.idraw"),
+                    path(QStringLiteral("sheets/old/logo.IDRAW")));
+        copyExample(QStringLiteral("damaged.idraw"), path(QStringLiteral("broken.idraw")));
+        copyExample(QStringLiteral("poster.idraw"), path(QStringLiteral(".hidden.idraw")));
+        QFile notes(path(QStringLiteral("notes.txt")));
+        notes.open(QIODevice::WriteOnly);
+        notes.write("not a drawing\n");
+    }
+};
+
+/// A run in its own temporary folder and settings, so nothing is left in shared places.
+struct Sandbox {
+    QTemporaryDir temporary;
+    QString output() const { return temporary.filePath(QStringLiteral("out")); }
+    CliRun run(const QStringList& arguments) const {
+        return runCli(arguments, temporary.filePath(QStringLiteral("tmp")));
+    }
+    Sandbox() { QDir(temporary.path()).mkpath(QStringLiteral("tmp")); }
+    /// Work folders and temporary files of ours left in the temporary folder.
+    QStringList leftovers() const {
+        return QDir(temporary.filePath(QStringLiteral("tmp")))
+            .entryList({QStringLiteral("Keelwick*")}, QDir::AllEntries | QDir::Hidden);
+    }
+};
+
+}  // namespace
+
+TEST(CliConvert, RescuesAFolderTreeIntoMirroredPreviewsAndAReport) {
+    DrawingTree tree;
+    Sandbox sandbox;
+    const QStringList before = treeDigest(tree.root());
+
+    const CliRun run = sandbox.run(
+        {QStringLiteral("convert"), tree.root(), QStringLiteral("--to"), sandbox.output()});
+
+    EXPECT_EQ(run.exitCode, 1) << run.standardError.toStdString();
+    const QString out = sandbox.output();
+    EXPECT_EQ(QString::fromUtf8(run.standardOutput),
+              QStringLiteral("3 drawings checked; preview images saved, 1 need attention.\n"
+                             "Preview images: %1\nReport: %1/report.txt\n")
+                  .arg(out));
+    // Previews mirror the folders below the chosen one; the hidden drawing is not touched.
+    QStringList written = treeDigest(out);
+    for (QString& entry : written) {
+        entry.truncate(entry.lastIndexOf(u' '));
+    }
+    EXPECT_EQ(written, (QStringList{QStringLiteral("Poster 10.png"), QStringLiteral("report.txt"),
+                                    QStringLiteral("sheets/Sheet 9.png"),
+                                    QStringLiteral("sheets/old/logo.png")}));
+    EXPECT_FALSE(QImage(out + QStringLiteral("/sheets/Sheet 9.png")).isNull());
+
+    const QByteArray report = readFile(out + QStringLiteral("/report.txt"));
+    EXPECT_TRUE(
+        report.contains("\nDestination: " + out.toUtf8() + "\nResult: 3 rescued, 1 failed\n"));
+    EXPECT_EQ(entryTitles(report),
+              (QStringList{QStringLiteral("✕ broken.idraw"), QStringLiteral("✓ Poster 10.idraw"),
+                           QStringLiteral("✓ logo.IDRAW"), QStringLiteral("✓ Sheet 9.idraw")}));
+    EXPECT_TRUE(report.contains("✓ Sheet 9.idraw\n  PNG preview image saved to: " + out.toUtf8() +
+                                "/sheets/Sheet 9.png. SVG checked in memory only.\n"));
+    EXPECT_TRUE(report.contains(
+        "✕ broken.idraw\n  Could not rescue: This Graphic/iDraw file could not be opened as an "
+        "archive.\n  --- diagnostics ---\n"));
+
+    EXPECT_TRUE(filesNamed(out, QStringLiteral(".vellix-permission-check-")).isEmpty());
+    EXPECT_TRUE(sandbox.leftovers().isEmpty()) << sandbox.leftovers().join(u' ').toStdString();
+    EXPECT_EQ(treeDigest(tree.root()), before) << "the drawings were changed";
+    // The drawings that came out well join the all-time count, as a window's run would.
+    const QSettings settings(
+        sandbox.temporary.filePath(QStringLiteral("tmp/settings/Keelwick/Keelwick.conf")),
+        QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("totalRescuedDrawingCount")).toInt(), 3);
+    // Plain progress lines on standard error when it is not a terminal.
+    EXPECT_TRUE(run.standardError.contains("[  0%] Checking save permissions…\n"));
+    EXPECT_TRUE(run.standardError.contains("] Checking Sheet 9.idraw…"));
+}
+
+TEST(CliConvert, SucceedsOnlyWhenEveryDrawingDoesAndKeepsEarlierPreviewsUnlessTold) {
+    QTemporaryDir sources;
+    copyExample(QStringLiteral("poster.idraw"), sources.filePath(QStringLiteral("a.idraw")));
+    copyExample(QStringLiteral("product-sheet.idraw"), sources.filePath(QStringLiteral("b.idraw")));
+    Sandbox sandbox;
+    const QStringList arguments{
+        QStringLiteral("convert"), sources.filePath(QStringLiteral("a.idraw")),
+        sources.filePath(QStringLiteral("b.idraw")), QStringLiteral("--to"), sandbox.output()};
+
+    const CliRun first = sandbox.run(arguments);
+    EXPECT_EQ(first.exitCode, 0) << first.standardError.toStdString();
+    EXPECT_TRUE(first.standardOutput.startsWith("2 drawings checked; preview images saved.\n"));
+    const QByteArray firstPreview = readFile(sandbox.output() + QStringLiteral("/a.png"));
+    ASSERT_FALSE(firstPreview.isEmpty());
+
+    // Without --overwrite the previews already there stay and those drawings fail.
+    const CliRun again = sandbox.run(arguments);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.standardOutput.startsWith(
+        "0 drawings checked; preview images saved, 2 need attention.\n"));
+    EXPECT_TRUE(readFile(sandbox.output() + QStringLiteral("/report.txt"))
+                    .contains("Could not rescue: Destination file already exists: " +
+                              sandbox.output().toUtf8() + "/a.png."));
+
+    const CliRun overwriting = sandbox.run(arguments + QStringList{QStringLiteral("--overwrite")});
+    EXPECT_EQ(overwriting.exitCode, 0) << overwriting.standardError.toStdString();
+    EXPECT_TRUE(
+        overwriting.standardOutput.startsWith("2 drawings checked; preview images saved.\n"));
+}
+
+TEST(CliConvert, ADrawingNamedTwiceIsCheckedOnce) {
+    DrawingTree tree;
+    Sandbox sandbox;
+    const QString poster = tree.path(QStringLiteral("Poster 10.idraw"));
+    const CliRun run = sandbox.run({QStringLiteral("convert"), poster,
+                                    tree.root() + QStringLiteral("/sheets/../Poster 10.idraw"),
+                                    QStringLiteral("--to"), sandbox.output()});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_TRUE(run.standardOutput.startsWith("1 drawings checked; preview images saved.\n"));
+    EXPECT_TRUE(run.standardError.contains(
+        "keelwick-cli: 1 drawings were named more than once; each is checked once\n"));
+    EXPECT_EQ(entryTitles(readFile(sandbox.output() + QStringLiteral("/report.txt"))),
+              QStringList{QStringLiteral("✓ Poster 10.idraw")});
+}
+
+TEST(CliConvert, RefusesRunsThatCannotStartAndWritesNothing) {
+    DrawingTree tree;
+    Sandbox sandbox;
+    const QString out = sandbox.output();
+    const QString aFile = tree.path(QStringLiteral("notes.txt"));
+    const QString missing = tree.path(QStringLiteral("missing.idraw"));
+    QTemporaryDir empty;
+
+    struct Case {
+        QStringList arguments;
+        QByteArray expectedError;
+    };
+    const QList<Case> cases{
+        {{QStringLiteral("convert"), tree.root()},
+         "keelwick-cli: convert needs --to DIR (see keelwick-cli convert --help)\n"},
+        {{QStringLiteral("convert"), QStringLiteral("--to"), out},
+         "keelwick-cli: convert needs at least one PATH (see keelwick-cli convert --help)\n"},
+        {{QStringLiteral("convert"), missing, tree.root(), QStringLiteral("--to"), out},
+         "keelwick-cli: " + missing.toUtf8() + ": no such file or folder\n"},
+        {{QStringLiteral("convert"), tree.root(), QStringLiteral("--to"), aFile},
+         "keelwick-cli: " + aFile.toUtf8() + ": the destination is a file, not a folder\n"},
+        {{QStringLiteral("convert"), tree.root(), QStringLiteral("--to"),
+          tree.path(QStringLiteral("sheets/previews"))},
+         "keelwick-cli: " + tree.path(QStringLiteral("sheets/previews")).toUtf8() +
+             ": the destination lies inside " + tree.root().toUtf8() +
+             ", which is being rescued; choose a folder outside it\n"},
+        {{QStringLiteral("convert"), empty.path(), QStringLiteral("--to"), out},
+         "keelwick-cli: No Graphic/iDraw drawings found yet.\n"},
+        // A folder no one can create files in, not even the administrator.
+        {{QStringLiteral("convert"), tree.root(), QStringLiteral("--to"), QStringLiteral("/proc")},
+         "keelwick-cli: Could not create the output folder: /proc\n"},
+        {{QStringLiteral("convert"), tree.root(), QStringLiteral("--to"),
+          QStringLiteral("/proc/keelwick")},
+         "keelwick-cli: Could not create the folder “/proc/keelwick”: No such file or directory\n"},
+    };
+    const QStringList before = treeDigest(tree.root());
+    for (const Case& test : cases) {
+        const CliRun run = sandbox.run(test.arguments);
+        EXPECT_EQ(run.exitCode, 2) << test.arguments.join(u' ').toStdString();
+        EXPECT_TRUE(run.standardError.endsWith(test.expectedError))
+            << run.standardError.toStdString();
+        EXPECT_TRUE(run.standardOutput.isEmpty()) << run.standardOutput.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(out)) << test.arguments.join(u' ').toStdString();
+    }
+    EXPECT_EQ(treeDigest(tree.root()), before);
+    EXPECT_TRUE(sandbox.leftovers().isEmpty());
+}
+
+TEST(CliConvert, CtrlCStopsAfterTheCurrentDrawingAndStillWritesTheReport) {
+    QTemporaryDir sources;
+    constexpr int kDrawings = 12;
+    for (int index = 1; index <= kDrawings; ++index) {
+        copyExample(QStringLiteral("poster.idraw"),
+                    sources.filePath(QStringLiteral("poster %1.idraw").arg(index)));
+    }
+    Sandbox sandbox;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), sandbox.temporary.filePath(QStringLiteral("tmp")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.temporary.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KEELWICK_CLI_PATH), {QStringLiteral("convert"), sources.path(),
+                                                      QStringLiteral("--to"), sandbox.output()});
+    process.setReadChannel(QProcess::StandardError);
+    QByteArray progress;
+    while (!progress.contains("Checking poster 3.idraw") && process.waitForReadyRead(30000)) {
+        progress += process.readAllStandardError();
+    }
+    ASSERT_TRUE(progress.contains("Checking poster 3.idraw")) << progress.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    progress += process.readAllStandardError();
+
+    EXPECT_EQ(process.exitCode(), 1) << progress.toStdString();
+    const QByteArray status = process.readAllStandardOutput();
+    const QByteArray report = readFile(sandbox.output() + QStringLiteral("/report.txt"));
+    const QStringList titles = entryTitles(report);
+    // The drawing in progress completes; the rest are never touched.
+    ASSERT_GE(titles.size(), 3);
+    ASSERT_LT(titles.size(), kDrawings);
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Dry run cancelled — %1 of %2 drawings were "
+                                                 "checked; preview images saved.\n")
+                                      .arg(titles.size())
+                                      .arg(kDrawings)
+                                      .toUtf8()))
+        << status.toStdString();
+    EXPECT_TRUE(progress.contains("Finishing the current drawing, then stopping…"));
+    EXPECT_EQ(filesNamed(sandbox.output(), QStringLiteral("poster")).size(), titles.size());
+    EXPECT_TRUE(sandbox.leftovers().isEmpty()) << sandbox.leftovers().join(u' ').toStdString();
+}
+
+TEST(CliAnalyze, ReportsEveryDrawingAsJsonAndAsText) {
+    DrawingTree tree;
+    Sandbox sandbox;
+    const CliRun run =
+        sandbox.run({QStringLiteral("analyze"), QStringLiteral("--json"), tree.root()});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_TRUE(run.standardError.isEmpty()) << run.standardError.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(run.standardOutput).object();
+
+    const QJsonArray drawings = report.value(QStringLiteral("drawings")).toArray();
+    QStringList displayPaths;
+    for (const QJsonValue& drawing : drawings) {
+        displayPaths.append(drawing.toObject().value(QStringLiteral("displayPath")).toString());
+    }
+    EXPECT_EQ(displayPaths,
+              (QStringList{QStringLiteral("broken.idraw"), QStringLiteral("Poster 10.idraw"),
+                           QStringLiteral("sheets/old/logo.IDRAW"),
+                           QStringLiteral("sheets/Sheet 9.idraw")}));
+    const QJsonObject broken = drawings.at(0).toObject();
+    EXPECT_EQ(broken.value(QStringLiteral("path")).toString(),
+              tree.path(QStringLiteral("broken.idraw")));
+    EXPECT_EQ(broken.value(QStringLiteral("previewBytes")).toInteger(), 0);
+    EXPECT_EQ(broken.value(QStringLiteral("fontInspectionError")).toString(),
+              QStringLiteral("This Graphic/iDraw file could not be opened as an archive."));
+    const QJsonObject poster = drawings.at(1).toObject();
+    EXPECT_GT(poster.value(QStringLiteral("previewBytes")).toInteger(), 0);
+    EXPECT_TRUE(poster.value(QStringLiteral("fontInspectionError")).isNull());
+    EXPECT_EQ(poster.value(QStringLiteral("missingFonts")).toArray(),
+              QJsonArray{QStringLiteral("Zapfino-Regular")});
+    EXPECT_EQ(drawings.at(3).toObject().value(QStringLiteral("embeddedImageCount")).toInteger(), 4);
+    EXPECT_EQ(report.value(QStringLiteral("missingFontGroups")).toArray(),
+              (QJsonArray{QJsonObject{
+                  {QStringLiteral("name"), QStringLiteral("Zapfino-Regular")},
+                  {QStringLiteral("references"), QJsonArray{QStringLiteral("Poster 10.idraw")}}}}));
+
+    const CliRun text =
+        sandbox.run({QStringLiteral("analyze"), tree.path(QStringLiteral("broken.idraw")),
+                     tree.path(QStringLiteral("Poster 10.idraw"))});
+    ASSERT_EQ(text.exitCode, 0);
+    const QString broken_ = tree.path(QStringLiteral("broken.idraw"));
+    const QString poster_ = tree.path(QStringLiteral("Poster 10.idraw"));
+    EXPECT_EQ(QString::fromUtf8(text.standardOutput),
+              QStringLiteral("%1\n  stored picture:  none\n  embedded images: 0\n"
+                             "  fonts not inspected: This Graphic/iDraw file could not be opened "
+                             "as an archive.\n"
+                             "%2\n  stored picture:  yes, %3 bytes\n  embedded images: 0\n"
+                             "  missing fonts:   Zapfino-Regular\n\n"
+                             "Missing fonts:\n  Zapfino-Regular\n    %2\n\n2 drawings analysed.\n")
+                  .arg(broken_, poster_)
+                  .arg(poster.value(QStringLiteral("previewBytes")).toInteger()));
+    EXPECT_TRUE(sandbox.leftovers().isEmpty());
+}
+
+TEST(CliAnalyze, PassesOverFoldersItCannotReadAndRefusesNamedOnes) {
+    // Folders the administrator cannot be kept out of: run as the unprivileged "nobody".
+    if (!QFileInfo::exists(QStringLiteral("/usr/bin/setpriv"))) {
+        GTEST_SKIP() << "setpriv is needed to run as another user";
+    }
+    DrawingTree tree;
+    const QString locked = tree.path(QStringLiteral("sheets"));
+    QFile::setPermissions(tree.folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                  QFileDevice::ExeOther);
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    QTemporaryDir home;
+    QFile::setPermissions(home.path(), QFileDevice::Permissions(0x7777));
+    const auto runAsNobody = [&](const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("TMPDIR"), home.path());
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        process.setProcessEnvironment(environment);
+        process.start(
+            QStringLiteral("/usr/bin/setpriv"),
+            QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                        QStringLiteral("--clear-groups"), QStringLiteral(KEELWICK_CLI_PATH)} +
+                arguments);
+        process.waitForFinished(60000);
+        return CliRun{process.exitCode(), process.readAllStandardOutput(),
+                      process.readAllStandardError()};
+    };
+    const CliRun probe = runAsNobody({QStringLiteral("--version")});
+    if (probe.exitCode != 0) {
+        QFile::setPermissions(
+            locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "the program cannot run as nobody here: "
+                     << probe.standardError.toStdString();
+    }
+
+    const CliRun run = runAsNobody({QStringLiteral("analyze"), tree.root()});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_TRUE(run.standardOutput.contains("\nPoster 10.idraw\n"));
+    EXPECT_FALSE(run.standardOutput.contains("Sheet 9"));
+    EXPECT_TRUE(run.standardOutput.endsWith("\n2 drawings analysed.\n"));
+
+    const CliRun named = runAsNobody({QStringLiteral("analyze"), locked});
+    EXPECT_EQ(named.exitCode, 2);
+    EXPECT_EQ(named.standardError,
+              "keelwick-cli: " + locked.toUtf8() + ": the folder cannot be read\n");
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
