@@ -1,5 +1,6 @@
 // keelwick-cli analyze and convert, end to end over folder trees of real drawings.
 
+#include "cli/ModelSession.h"
 #include "support/CliRunner.h"
 
 #include <QCryptographicHash>
@@ -404,4 +405,20 @@ TEST(CliAnalyze, PassesOverFoldersItCannotReadAndRefusesNamedOnes) {
               "keelwick-cli: " + locked.toUtf8() + ": the folder cannot be read\n");
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(CliConvert, ItsAnalysisForgetsStoredPicturesButNothingElse) {
+    // A batch has no review to show the pictures in; keeping thousands would fill memory.
+    const QString poster = example(QStringLiteral("poster.idraw"));
+    const keelwick::InstalledFonts fonts = keelwick::InstalledFonts::fromNames({});
+    const keelwick::PreviewMetadata full =
+        keelwick::RescueViewModel::Services::standard().previewMetadata(poster, fonts);
+    const keelwick::PreviewMetadata lean =
+        keelwick::cli::servicesWithoutStoredPictures().previewMetadata(poster, fonts);
+    ASSERT_TRUE(full.previewJPEGData.has_value());
+    EXPECT_FALSE(lean.previewJPEGData.has_value());
+    EXPECT_EQ(lean.missingFonts, full.missingFonts);
+    EXPECT_FALSE(lean.missingFonts.isEmpty());
+    EXPECT_EQ(lean.embeddedImageCount, full.embeddedImageCount);
+    EXPECT_EQ(lean.fontInspectionError, full.fontInspectionError);
 }

@@ -84,7 +84,7 @@ int runConvertCommand(const QStringList& arguments) {
         return usageError;
     }
 
-    ModelSession session(ProgressDisplay::modeForStandardError());
+    ModelSession session(ProgressDisplay::modeForStandardError(), servicesWithoutStoredPictures());
     RescueViewModel& model = session.model();
     if (!session.analyse(*inputs)) {
         printError(model.selectionPreviewMessage());

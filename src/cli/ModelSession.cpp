@@ -43,7 +43,19 @@ class ScopedConnections {
 
 }  // namespace
 
-ModelSession::ModelSession(ProgressDisplay::Mode progress) : model_(*this), display_(progress) {}
+ModelSession::ModelSession(ProgressDisplay::Mode progress, RescueViewModel::Services services)
+    : model_(*this, std::move(services)), display_(progress) {}
+
+RescueViewModel::Services servicesWithoutStoredPictures() {
+    RescueViewModel::Services services = RescueViewModel::Services::standard();
+    services.previewMetadata = [analyse = services.previewMetadata](const QString& archive,
+                                                                    const InstalledFonts& fonts) {
+        PreviewMetadata metadata = analyse(archive, fonts);
+        metadata.previewJPEGData.reset();
+        return metadata;
+    };
+    return services;
+}
 
 bool ModelSession::analyse(const QStringList& paths) {
     {

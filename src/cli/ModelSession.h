@@ -16,7 +16,9 @@ namespace keelwick::cli {
 /// progress shown while the model works.
 class ModelSession : public RescuePlatform {
   public:
-    explicit ModelSession(ProgressDisplay::Mode progress);
+    explicit ModelSession(
+        ProgressDisplay::Mode progress,
+        RescueViewModel::Services services = RescueViewModel::Services::standard());
 
     RescueViewModel& model() { return model_; }
     bool wasInterrupted() const { return interrupt_.wasInterrupted(); }
@@ -41,6 +43,10 @@ class ModelSession : public RescuePlatform {
     ProgressDisplay display_;
     bool showIsScheduled_ = false;
 };
+
+/// The standard services, except that the analysis forgets each drawing's stored picture:
+/// only a review shows it, and a batch of thousands would otherwise hold them all.
+RescueViewModel::Services servicesWithoutStoredPictures();
 
 /// The paths made absolute, or absent after naming on standard error every path with nothing
 /// there.
