@@ -1,10 +1,14 @@
 #include "support/CliRunner.h"
 #include "support/ZipWriter.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -183,4 +187,32 @@ TEST(CliPreview, RendersThePngAtTheRequestedSize) {
     EXPECT_EQ(runCli({"preview", drawing.folder()}).exitCode, 2);
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "0"}).exitCode, 2);
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "big"}).exitCode, 2);
+}
+
+TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
+    DrawingFolder drawing(kSmallDrawing);
+    QTemporaryDir temporary;
+    const QString png = drawing.root.filePath("small.png");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("TMPDIR", temporary.path());
+    process.setProcessEnvironment(environment);
+    process.start(KEELWICK_CLI_PATH, {"preview", drawing.folder(), "-o", png});
+    // The browser's profile folder shows that the render has begun.
+    const auto ours = [&] {
+        return QDir(temporary.path()).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden);
+    };
+    QDeadlineTimer deadline(30000);
+    while (ours().isEmpty() && !deadline.hasExpired() && !process.waitForFinished(5)) {
+    }
+    ASSERT_FALSE(ours().isEmpty()) << "the render never began";
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(process.readAllStandardError(), "keelwick-cli: interrupted; nothing was written\n");
+    EXPECT_FALSE(QFileInfo::exists(png));
+    EXPECT_EQ(ours(), QStringList{});
 }
