@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include <QSaveFile>
+#include "pipeline/AtomicWrite.h"
 
 #include <cstdio>
 
@@ -63,9 +63,8 @@ std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringLis
 }
 
 bool writeOutputFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        printError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+    if (const std::optional<QString> reason = writeFileAtomically(path, bytes)) {
+        printError(QStringLiteral("%1: %2").arg(path, *reason));
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "pipeline/DrawingRescue.h"
 
 #include "convert/VellixConverter.h"
+#include "pipeline/AtomicWrite.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
 #include "pipeline/DrawingDocument.h"
@@ -11,7 +12,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <filesystem>
@@ -176,13 +176,12 @@ class DrawingRescue {
         log_.add(QStringLiteral("preview image size"),
                  QString::number(png.size()) + QStringLiteral(" bytes"));
 
-        QSaveFile file(previewPath_);
-        if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+        if (const std::optional<QString> reason = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
                 std::make_error_code(std::errc::io_error),
                 QStringLiteral("Could not write the PNG preview image"), previewPath_);
             error.description = QStringLiteral("Could not write the PNG preview image “") +
-                                previewPath_ + QStringLiteral("”: ") + file.errorString();
+                                previewPath_ + QStringLiteral("”: ") + *reason;
             return Failure{error, QStringLiteral("writing the PNG preview image")};
         }
         return std::nullopt;

@@ -1,12 +1,12 @@
 #include "workflow/DestinationFolder.h"
 
+#include "pipeline/AtomicWrite.h"
 #include "pipeline/PipelineError.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/RescueReportFormatter.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <filesystem>
@@ -15,13 +15,12 @@
 namespace keelwick {
 namespace {
 
-/// Writes `bytes` to `path` atomically; the save file's reason on failure.
+/// Writes `bytes` to `path` atomically; what could not be done and why on failure.
 std::optional<QString> writeAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) {
-        return std::nullopt;
+    if (const std::optional<QString> reason = writeFileAtomically(path, bytes)) {
+        return QStringLiteral("Could not write the file “%1”: %2").arg(path, *reason);
     }
-    return QStringLiteral("Could not write the file “%1”: %2").arg(path, file.errorString());
+    return std::nullopt;
 }
 
 /// The path with links resolved as far as it exists, the rest appended unchanged; empty for
