@@ -185,6 +185,9 @@ TEST(CliConvert, SucceedsOnlyWhenEveryDrawingDoesAndKeepsEarlierPreviewsUnlessTo
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_TRUE(again.standardOutput.startsWith(
         "0 drawings checked; preview images saved, 2 need attention.\n"));
+    EXPECT_TRUE(again.standardError.endsWith(
+        "keelwick-cli: 2 preview images were in the destination already and were kept; "
+        "--overwrite replaces them\n"));
     EXPECT_TRUE(readFile(sandbox.output() + QStringLiteral("/report.txt"))
                     .contains("Could not rescue: Destination file already exists: " +
                               sandbox.output().toUtf8() + "/a.png."));

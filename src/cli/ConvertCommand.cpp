@@ -1,10 +1,14 @@
 #include "cli/CommandLine.h"
 #include "cli/ModelSession.h"
+#include "pipeline/DrawingRescue.h"
+#include "pipeline/RescueError.h"
 #include "workflow/DestinationFolder.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace keelwick::cli {
 namespace {
@@ -22,6 +26,21 @@ std::optional<QString> destinationProblem(const QString& destination, const QStr
             .arg(destination, *source);
     }
     return std::nullopt;
+}
+
+/// How many drawings failed only because their preview image was in DIR already.
+qsizetype keptPreviewCount(const RescueViewModel& model) {
+    qsizetype kept = 0;
+    for (const RescueCandidate& candidate : model.candidates()) {
+        const QString preview =
+            replacingExtension(outputURL(candidate, model.options()), QStringLiteral("png"));
+        const QString message = RescueError::destinationAlreadyExists(preview).errorDescription();
+        kept += std::count_if(
+            model.results().begin(), model.results().end(), [&](const RescueResult& result) {
+                return result.sourceURL == candidate.url && result.errorMessage == message;
+            });
+    }
+    return kept;
 }
 
 /// Where the run's output went, for the user to open next.
@@ -109,6 +128,11 @@ int runConvertCommand(const QStringList& arguments) {
         return usageError;
     }
     printOutput(model.currentMessage() + u'\n' + outputSummary(model));
+    if (const qsizetype kept = keptPreviewCount(model); kept > 0) {
+        printError(QStringLiteral("%1 preview images were in the destination already and were "
+                                  "kept; --overwrite replaces them")
+                       .arg(kept));
+    }
     return exitStatus(model);
 }
 
