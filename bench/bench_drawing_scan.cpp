@@ -40,8 +40,8 @@ void BM_ScanDeduplicateSort(benchmark::State& state) {
     writeTree(root.path());
     qsizetype found = 0;
     for (auto _ : state) {
-        const QList<keelwick::RescueCandidate> candidates =
-            keelwick::sortedByDisplayPath(keelwick::deduplicated(keelwick::scan({root.path()})));
+        const QList<keelwick::RescueCandidate> candidates = keelwick::sortedByDisplayPath(
+            keelwick::deduplicated(keelwick::scan({root.path()}).candidates));
         found = candidates.size();
         benchmark::DoNotOptimize(candidates.data());
     }

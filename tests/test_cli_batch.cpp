@@ -19,6 +19,9 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace keelwick::testing;
 
 namespace {
@@ -401,6 +404,8 @@ TEST(CliAnalyze, PassesOverFoldersItCannotReadAndRefusesNamedOnes) {
     EXPECT_TRUE(run.standardOutput.contains("\nPoster 10.idraw\n"));
     EXPECT_FALSE(run.standardOutput.contains("Sheet 9"));
     EXPECT_TRUE(run.standardOutput.endsWith("\n2 drawings analysed.\n"));
+    EXPECT_EQ(run.standardError, "keelwick-cli: Could not read the folder " + locked.toUtf8() +
+                                     "; drawings inside it were passed over.\n");
 
     const CliRun named = runAsNobody({QStringLiteral("analyze"), locked});
     EXPECT_EQ(named.exitCode, 2);
@@ -408,6 +413,38 @@ TEST(CliAnalyze, PassesOverFoldersItCannotReadAndRefusesNamedOnes) {
               "keelwick-cli: " + locked.toUtf8() + ": the folder cannot be read\n");
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(CliConvert, RescuesDrawingsWhoseNamesAreNotUtf8UnderTheirReadableNames) {
+    QTemporaryDir folder;
+    const QString source = folder.filePath(QStringLiteral("in/sub"));
+    QDir().mkpath(source);
+    // "Café.idraw" in Latin-1, as old archives name files: no valid UTF-8, so only bytes.
+    const QByteArray latin1 = QFile::encodeName(source) + "/Caf\xe9.idraw";
+    const QByteArray drawing = readFile(example(QStringLiteral("logo-study.idraw")));
+    const int descriptor = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(::write(descriptor, drawing.constData(), drawing.size()), drawing.size());
+    ::close(descriptor);
+    Sandbox sandbox;
+    const CliRun run =
+        sandbox.run({QStringLiteral("convert"), folder.filePath(QStringLiteral("in")),
+                     QStringLiteral("--to"), sandbox.output()});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_EQ(entryTitles(readFile(sandbox.output() + QStringLiteral("/report.txt"))),
+              QStringList{QStringLiteral("✓ Café.idraw")});
+    EXPECT_TRUE(QFileInfo::exists(sandbox.output() + QStringLiteral("/sub/Café.png")));
+
+    // Named on the command line by its bytes, which only a shell can pass here.
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("exec \"$0\" svg \"$(printf '%s/Caf\\351.idraw' "
+                                "\"$1\")\""),
+                 QStringLiteral(KEELWICK_CLI_PATH), source});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_TRUE(shell.readAllStandardOutput().startsWith("<?xml"));
+    EXPECT_TRUE(sandbox.leftovers().isEmpty());
 }
 
 TEST(CliConvert, ItsAnalysisForgetsStoredPicturesButNothingElse) {

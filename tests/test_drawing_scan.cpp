@@ -2,6 +2,7 @@
 // below the chosen folder, duplicates collapsing to their first occurrence and the
 // file-browser order of display paths.
 
+#include "pipeline/NativePath.h"
 #include "workflow/DrawingScan.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 void PrintTo(const QString& text, std::ostream* out) {
@@ -79,7 +81,7 @@ TEST(ScanFolder, KeepsVisibleItemsNamedLikeDrawingsAtAnyDepth) {
     tree.file(".cache/inside.idraw");
     tree.folder("Package.idraw/Images");  // a folder named like a drawing counts too
 
-    const QList<RescueCandidate> found = sortedByDisplayPath(scanFolder(tree.path()));
+    const QList<RescueCandidate> found = sortedByDisplayPath(scanFolder(tree.path()).candidates);
     EXPECT_EQ(displayPaths(found),
               QStringList({"Old/Deeper/inner.idraw", "Package.idraw", "top.IDRAW"}));
     for (const RescueCandidate& candidate : found) {
@@ -95,7 +97,7 @@ TEST(ScanFolder, DoesNotFollowLinkedFoldersIntoLoops) {
     Tree tree;
     tree.file("a/x.idraw");
     ASSERT_TRUE(QFile::link(tree.path() + "/a", tree.path() + "/a/back"));
-    EXPECT_EQ(displayPaths(scanFolder(tree.path())), QStringList({"a/x.idraw"}));
+    EXPECT_EQ(displayPaths(scanFolder(tree.path()).candidates), QStringList({"a/x.idraw"}));
 }
 
 TEST(ScanFolder, PassesOverAFolderItCannotRead) {
@@ -108,16 +110,55 @@ TEST(ScanFolder, PassesOverAFolderItCannotRead) {
     tree.file("z.idraw");
     const QString locked = tree.path() + "/locked";
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
-    const QStringList found = displayPaths(sortedByDisplayPath(scanFolder(tree.path())));
+    const ScanFindings found = scanFolder(tree.path());
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(found, QStringList({"open/a.idraw", "z.idraw"}));
+    EXPECT_EQ(displayPaths(sortedByDisplayPath(found.candidates)),
+              QStringList({"open/a.idraw", "z.idraw"}));
+    EXPECT_EQ(found.unreadableFolders, QStringList({locked}));
+}
+
+TEST(NativePath, KeepsEveryByteOfNamesThatAreNotUtf8AndShowsThemReadably) {
+    const struct {
+        QByteArray bytes;
+        QString readable;
+    } cases[] = {
+        {"/a/caf\xc3\xa9.idraw", "/a/café.idraw"},       // UTF-8: as Qt decodes it
+        {"/a/caf\xe9.idraw", "/a/café.idraw"},           // Latin-1
+        {"/a/\xc0\xaf.idraw", "/a/\u00c0\u00af.idraw"},  // an overlong "/" is no separator
+        {"/a/\xed\xa0\x80\xe2\x82", "/a/\u00ed\u00a0\u0080\u00e2\u0082"},  // surrogate, cut
+    };
+    for (const auto& [bytes, readable] : cases) {
+        const QString path = pathFromNativeBytes(bytes);
+        EXPECT_EQ(nativeBytes(path), bytes);
+        EXPECT_EQ(readablePath(path), readable);
+        EXPECT_EQ(path.count(u'/'), 2);
+    }
+}
+
+TEST(ScanFolder, FindsAndReachesDrawingsWhoseNamesAreNotUtf8) {
+    Tree tree;
+    const QByteArray latin1 = QFile::encodeName(tree.folder("Old")) + "/Caf\xe9.idraw";
+    const int descriptor = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(::write(descriptor, "drawing", 7), 7);
+    ::close(descriptor);
+
+    const QList<RescueCandidate> found = scan({tree.path()}).candidates;
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(displayPath(found[0]), QStringLiteral("Old/Café.idraw"));
+    EXPECT_EQ(nativeBytes(found[0].url), latin1);
+    EXPECT_EQ(scan({found[0].url}).candidates.size(), 1);  // chosen by itself too
+    const ReachablePath reachable(found[0].url);
+    QFile file(reachable.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "drawing");
 }
 
 TEST(ScanFolder, FindsNothingWhereThereIsNoFolder) {
     Tree tree;
-    EXPECT_TRUE(scanFolder(tree.path() + "/missing").isEmpty());
-    EXPECT_TRUE(scanFolder(tree.file("plain.idraw")).isEmpty());
+    EXPECT_TRUE(scanFolder(tree.path() + "/missing").candidates.isEmpty());
+    EXPECT_TRUE(scanFolder(tree.file("plain.idraw")).candidates.isEmpty());
 }
 
 TEST(Scan, TakesChosenFilesByExtensionAndScansChosenFolders) {
@@ -130,7 +171,8 @@ TEST(Scan, TakesChosenFilesByExtensionAndScansChosenFolders) {
     tree.file("Folder/in.idraw");
 
     const QList<RescueCandidate> found =
-        scan({hidden, tree.path() + "/absent.idraw", capitals, backup, bare, folder, ""});
+        scan({hidden, tree.path() + "/absent.idraw", capitals, backup, bare, folder, ""})
+            .candidates;
     ASSERT_EQ(found.size(), 3);
     // A hidden file chosen directly is found, in the order the paths were given.
     EXPECT_EQ(found[0].url, hidden);

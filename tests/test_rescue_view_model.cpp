@@ -232,7 +232,9 @@ class RescueViewModelTest : public ::testing::Test {
         RescueViewModel::Services services;
         services.scan = [this](const QStringList& urls) {
             gates_.pass(QStringLiteral("scan"));
-            return scan(urls);
+            ScanFindings found = scan(urls);
+            found.unreadableFolders.append(unreadable_);
+            return found;
         };
         services.installedFonts = [this] {
             ++installedFontsFetches_;
@@ -338,6 +340,7 @@ class RescueViewModelTest : public ::testing::Test {
     QHash<QString, QStringList> resultFonts_;   // by file name
     QSet<QString> failing_;
     QStringList runOutputFolders_;
+    QStringList unreadable_;  // folders the scan says it could not read
     std::atomic<int> installedFontsFetches_ = 0;
     std::atomic<std::int64_t> clockMs_ = 0;
     std::vector<std::unique_ptr<QStringList>> recorded_;
@@ -891,6 +894,34 @@ TEST_F(RescueViewModelTest, StartingWithoutADestinationOnlyAsksForOne) {
     EXPECT_FALSE(model().isRescuing());
     settle();
     EXPECT_TRUE(gates_.arrivals(QStringLiteral("rescue ")).isEmpty());
+}
+
+TEST_F(RescueViewModelTest, FoldersTheScanCouldNotReadAreNamedInTheNoticeAndTheReport) {
+    const QString base = drawingsFolder() + u'/';
+    const struct {
+        QStringList folders;
+        QString notice;
+    } cases[] = {
+        {{base + "locked"},
+         "Could not read the folder " + base + "locked; drawings inside it were passed over."},
+        {{base + "b", base + "a", base + "d", base + "c", base + "e"},
+         "Could not read 5 folders; drawings inside them were passed over: " + base + "a, " + base +
+             "b, " + base + "c and 2 more."},
+    };
+    for (const auto& [folders, notice] : cases) {
+        unreadable_ = folders;
+        analyse({QStringLiteral("x.idraw")});
+        EXPECT_EQ(model().selectionNotice(), notice);
+    }
+    const QString destination = chooseDestination();
+    model().rescue();
+    EVENTUALLY(!model().isRescuing());
+    EXPECT_TRUE(reportText(destination)
+                    .contains("Result: 1 rescued, 0 failed\nFolders that could not be read "
+                              "(drawings inside them were "
+                              "not checked):\n  " +
+                              base + "a\n  " + base + "b\n  " + base + "c\n  " + base + "d\n  " +
+                              base + "e\n\n"));
 }
 
 TEST_F(RescueViewModelTest, ARunOfTenWithTwoFailuresCountsAndReportsThemAll) {

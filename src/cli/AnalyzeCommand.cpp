@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ModelSession.h"
+#include "pipeline/NativePath.h"
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
 
@@ -18,7 +19,7 @@ qint64 previewBytes(const RescueCandidate& candidate) {
 
 QJsonObject drawingObject(const RescueCandidate& candidate) {
     return QJsonObject{
-        {QStringLiteral("path"), candidate.url},
+        {QStringLiteral("path"), readablePath(candidate.url)},
         {QStringLiteral("displayPath"), displayPath(candidate)},
         {QStringLiteral("previewBytes"), previewBytes(candidate)},
         {QStringLiteral("embeddedImageCount"), candidate.embeddedImageCount},

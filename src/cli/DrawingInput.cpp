@@ -4,6 +4,7 @@
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,16 +20,19 @@ QString DrawingInput::buildSVG() const {
     return VellixConverter().buildSVG(document(), context);
 }
 
-void DrawingInput::open(const QString& input) {
+void DrawingInput::open(const QString& named) {
+    reachable_ = std::make_unique<ReachablePath>(named);
+    const QString& input = reachable_->path();
     const QFileInfo info(input);
     if (!info.exists()) {
-        error_ = QStringLiteral("%1: no such file or folder").arg(input);
+        error_ = QStringLiteral("%1: no such file or folder").arg(readablePath(named));
         return;
     }
     QByteArray data;
     if (info.isDir()) {
         drawingFolder_ = info.absoluteFilePath();
-    } else if (info.suffix().compare(QLatin1StringView("idraw"), Qt::CaseInsensitive) == 0) {
+    } else if (QFileInfo(named).suffix().compare(QLatin1StringView("idraw"), Qt::CaseInsensitive) ==
+               0) {
         workFolder_ = std::make_unique<WorkFolder>();
         if (std::error_code failure = workFolder_->create()) {
             error_ = QStringLiteral("Could not create the work folder %1: %2")
@@ -43,11 +47,14 @@ void DrawingInput::open(const QString& input) {
         }
         drawingFolder_ = workFolder_->path();
     } else {
-        // A data.xml file, whatever its name: read it where it is.
-        drawingFolder_ = info.absolutePath();
-        QFile file(info.absoluteFilePath());
+        // A data.xml file, whatever its name: read it where it is, so its folder (where the
+        // images are) is what must stay reachable.
+        const QFileInfo namedFile(named);
+        reachable_ = std::make_unique<ReachablePath>(namedFile.absolutePath());
+        drawingFolder_ = reachable_->path();
+        QFile file(QDir(drawingFolder_).filePath(namedFile.fileName()));
         if (!file.open(QIODevice::ReadOnly)) {
-            error_ = QStringLiteral("%1: %2").arg(input, file.errorString());
+            error_ = QStringLiteral("%1: %2").arg(readablePath(named), file.errorString());
             return;
         }
         data = file.readAll();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pipeline/DrawingDocument.h"
+#include "pipeline/NativePath.h"
 #include "pipeline/WorkFolder.h"
 
 #include <QString>
@@ -26,8 +27,10 @@ class DrawingInput {
     const QString& drawingFolder() const { return drawingFolder_; }
 
   private:
-    void open(const QString& input);
+    void open(const QString& named);
 
+    /// Keeps a name that is not UTF-8 reachable while the drawing's folder is read.
+    std::unique_ptr<ReachablePath> reachable_;
     std::unique_ptr<WorkFolder> workFolder_;
     QString drawingFolder_;
     DrawingDocument document_;

@@ -1,6 +1,7 @@
 #include "cli/ModelSession.h"
 
 #include "cli/CommandLine.h"
+#include "pipeline/NativePath.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -73,6 +74,9 @@ bool ModelSession::analyse(const QStringList& paths) {
                 [this] { return !model_.isLoadingSelectionPreview(); });
     }
     display_.finish();
+    if (!model_.selectionNotice().isEmpty()) {
+        printError(model_.selectionNotice());
+    }
     return model_.showsSelectionPreview();  // the stopped end closes the review
 }
 
@@ -123,15 +127,16 @@ std::optional<QStringList> existingInputs(const QStringList& paths) {
     QStringList absolute;
     bool allExist = true;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
+        const ReachablePath reachable(path);
+        const QFileInfo info(reachable.path());
         if (!info.exists()) {
-            printError(QStringLiteral("%1: no such file or folder").arg(path));
+            printError(QStringLiteral("%1: no such file or folder").arg(readablePath(path)));
             allExist = false;
         } else if (info.isDir() && !info.isReadable()) {
-            printError(QStringLiteral("%1: the folder cannot be read").arg(path));
+            printError(QStringLiteral("%1: the folder cannot be read").arg(readablePath(path)));
             allExist = false;
         }
-        absolute.append(info.absoluteFilePath());
+        absolute.append(QFileInfo(path).absoluteFilePath());
     }
     return allExist ? std::optional(absolute) : std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 #include "pipeline/AppIdentity.h"
 #include "pipeline/MemoryTuning.h"
+#include "pipeline/NativePath.h"
 
 #include <QGuiApplication>
 
@@ -20,7 +21,12 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationName(QStringLiteral("keelwick-cli"));
     QGuiApplication::setApplicationVersion(AppIdentity::versionString());
 
-    const QStringList arguments = QGuiApplication::arguments();
+    // Qt decodes arguments that are not UTF-8 to U+FFFD, which loses the file's real name;
+    // the arguments Qt left in argv are decoded so that every byte is kept.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index) {
+        arguments.append(pathFromNativeBytes(argv[index]));
+    }
     const QString command = arguments.value(1);
     if (command.isEmpty()) {
         cli::printError(QStringLiteral("no command given\n") + cli::overviewText());

@@ -2,6 +2,7 @@
 
 #include "pipeline/AppIdentity.h"
 #include "pipeline/InternetDateTime.h"
+#include "pipeline/NativePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,9 +67,10 @@ void DiagnosticsLog::add(const QString& label, const std::optional<QString>& val
 }
 
 void DiagnosticsLog::addFileFacts(const QString& label, const QString& path) {
-    add(label, path);
+    add(label, readablePath(path));
     const QString stateLabel = label + QStringLiteral(" state");
-    const QFileInfo info(path);
+    const ReachablePath reachable(path);
+    const QFileInfo info(reachable.path());
     if (!info.exists()) {
         add(stateLabel,
             QStringLiteral("not reachable (missing, or outside the granted sandbox scope)"));

@@ -6,6 +6,7 @@
 #include "pipeline/DrawingArchive.h"
 #include "pipeline/DrawingDocument.h"
 #include "pipeline/InternetDateTime.h"
+#include "pipeline/NativePath.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WorkFolder.h"
 
@@ -126,7 +127,7 @@ class DrawingRescue {
                 stage};
         }
         if (std::optional<RescueError> error =
-                extractIDraw(candidate_.url, workFolder_.path(), log_)) {
+                extractIDraw(ReachablePath(candidate_.url).path(), workFolder_.path(), log_)) {
             return Failure{PipelineError::from(*error), stage};
         }
         log_.add(QStringLiteral("unpacked entries"), unpackedEntryDescription(workFolder_.path()));
@@ -216,6 +217,8 @@ QString outputURL(const RescueCandidate& candidate, const RescueOptions& options
     } else {
         relative = QFileInfo(candidate.url).fileName();
     }
+    // A name that is not UTF-8 is written out under its readable form.
+    relative = readablePath(relative);
     return replacingExtension(QDir(options.outputFolder).filePath(relative), QStringLiteral("svg"));
 }
 

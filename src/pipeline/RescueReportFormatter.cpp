@@ -1,6 +1,7 @@
 #include "pipeline/RescueReportFormatter.h"
 
 #include "pipeline/DiagnosticsLog.h"
+#include "pipeline/NativePath.h"
 
 #include <QFileInfo>
 
@@ -23,7 +24,7 @@ QString previewPath(const QString& outputPath) {
 
 RescueReportEntry entry(const RescueResult& result) {
     RescueReportEntry entry;
-    entry.title = fileName(result.sourceURL);
+    entry.title = readablePath(fileName(result.sourceURL));
     if (result.errorMessage) {
         entry.status = RescueReportEntry::Status::failed;
         entry.detail = QStringLiteral("Could not rescue: ") + *result.errorMessage;
@@ -55,7 +56,8 @@ QList<RescueReportEntry> entries(const QList<RescueResult>& results) {
     return list;
 }
 
-QString plainText(const QList<RescueResult>& results, const std::optional<QString>& destination) {
+QString plainText(const QList<RescueResult>& results, const std::optional<QString>& destination,
+                  const QStringList& unreadableFolders) {
     const QList<RescueReportEntry> reportEntries = entries(results);
     qsizetype failed = 0;
     for (const RescueReportEntry& reportEntry : reportEntries) {
@@ -71,6 +73,14 @@ QString plainText(const QList<RescueResult>& results, const std::optional<QStrin
         lines.append(QStringLiteral("Destination: ") + *destination);
     }
     lines.append(QStringLiteral("Result: %1 rescued, %2 failed").arg(rescued).arg(failed));
+    if (!unreadableFolders.isEmpty()) {
+        lines.append(
+            QStringLiteral("Folders that could not be read (drawings inside them were "
+                           "not checked):"));
+        for (const QString& folder : unreadableFolders) {
+            lines.append(QStringLiteral("  ") + readablePath(folder));
+        }
+    }
     lines.append(QString());
     if (reportEntries.isEmpty()) {
         lines.append(QStringLiteral("No drawings were rescued."));

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -14,7 +15,9 @@ namespace keelwick::RescueReportFormatter {
 QList<RescueReportEntry> entries(const QList<RescueResult>& results);
 
 /// The full text of report.txt: the heading, the environment lines, the destination when
-/// there is one, the counts and every entry's block, ended by one line feed.
-QString plainText(const QList<RescueResult>& results, const std::optional<QString>& destination);
+/// there is one, the counts, the folders that could not be read when there were any, and
+/// every entry's block, ended by one line feed.
+QString plainText(const QList<RescueResult>& results, const std::optional<QString>& destination,
+                  const QStringList& unreadableFolders = {});
 
 }  // namespace keelwick::RescueReportFormatter

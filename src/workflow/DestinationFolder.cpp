@@ -76,8 +76,9 @@ std::optional<QString> preflightWriteAccess(const QString& outputFolder) {
 }
 
 std::optional<QString> writeRescueReport(const QList<RescueResult>& results,
-                                         const QString& outputFolder) {
-    const QString text = RescueReportFormatter::plainText(results, outputFolder);
+                                         const QString& outputFolder,
+                                         const QStringList& unreadableFolders) {
+    const QString text = RescueReportFormatter::plainText(results, outputFolder, unreadableFolders);
     return writeAtomically(QDir(outputFolder).filePath(QStringLiteral("report.txt")),
                            text.toUtf8());
 }

@@ -24,10 +24,12 @@ QString permissionProbeName();
 /// `cannotCreateOutputFolder` message when the probe cannot be written.
 std::optional<QString> preflightWriteAccess(const QString& outputFolder);
 
-/// Writes report.txt for `results` into `outputFolder` atomically, replacing an earlier one.
-/// Absent on success; otherwise why it failed.
+/// Writes report.txt for `results` (and the folders the scan could not read) into
+/// `outputFolder` atomically, replacing an earlier one. Absent on success; otherwise why it
+/// failed.
 std::optional<QString> writeRescueReport(const QList<RescueResult>& results,
-                                         const QString& outputFolder);
+                                         const QString& outputFolder,
+                                         const QStringList& unreadableFolders = {});
 
 /// The first of `sources` (chosen files or folders) that is `destination` or holds it, with
 /// links resolved; absent when the destination lies outside all of them. Output written

@@ -1,13 +1,17 @@
 #include "workflow/DrawingScan.h"
 
+#include "pipeline/NativePath.h"
+
 #include <QCollator>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace keelwick {
 
@@ -59,50 +63,95 @@ bool hasDrawingExtension(const QString& path) {
 
 QString displayPath(const RescueCandidate& candidate) {
     if (!candidate.baseFolder) {
-        return candidate.url;
+        return readablePath(candidate.url);
     }
     QString path = candidate.url;
-    return path.remove(*candidate.baseFolder + u'/');
+    return readablePath(path.remove(*candidate.baseFolder + u'/'));
 }
 
-QList<RescueCandidate> scanFolder(const QString& folder) {
+void ScanFindings::append(ScanFindings&& more) {
+    candidates.append(std::move(more.candidates));
+    unreadableFolders.append(std::move(more.unreadableFolders));
+}
+
+namespace {
+
+bool isFolder(const QString& path) {
+    struct stat status {};
+    return ::stat(nativeBytes(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+/// True for an entry that is a folder itself, not a link to one: links to folders are not
+/// followed, so a link back up the tree cannot loop and a linked tree is not scanned twice.
+bool isRealFolder(const QByteArray& folder, const dirent& entry) {
+    if (entry.d_type != DT_UNKNOWN) {
+        return entry.d_type == DT_DIR;
+    }
+    struct stat status {};
+    const QByteArray path = folder + '/' + entry.d_name;
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+/// Lists one folder: drawings go to the findings, visible sub-folders to `pending`.
+void listFolder(const QString& folder, const QString& base, ScanFindings& found,
+                QStringList& pending) {
+    // The listing works on bytes, so that names that are not UTF-8 are found and kept exactly.
+    const QByteArray folderBytes = nativeBytes(folder);
+    DIR* listing = ::opendir(folderBytes.constData());
+    if (!listing) {
+        found.unreadableFolders.append(folder);
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        if (entry->d_name[0] == '.') {
+            continue;  // hidden items, and "." and ".."
+        }
+        const QString path = folder + u'/' + pathFromNativeBytes(entry->d_name);
+        // Anything named like a drawing counts, whatever it is; later steps say what it is not.
+        if (hasDrawingExtension(path)) {
+            found.candidates.append(RescueCandidate(path, base));
+        }
+        if (isRealFolder(folderBytes, *entry)) {
+            pending.append(path);
+        }
+    }
+    ::closedir(listing);
+}
+
+}  // namespace
+
+ScanFindings scanFolder(const QString& folder) {
     // The base folder is kept absolute and without a trailing "/", so that display paths
     // come out relative to it.
     const QString base = standardizedPath(folder);
-    QList<RescueCandidate> candidates;
-    if (!QFileInfo(base).isDir()) {
-        return candidates;
+    ScanFindings found;
+    if (!isFolder(base)) {
+        return found;
     }
-    // Without QDir::Hidden the iterator neither lists hidden items nor descends into hidden
-    // folders. Symbolic links to folders are listed but not followed, so a link back up the
-    // tree cannot loop and a linked tree is not scanned twice. QDir::System keeps broken
-    // links and special files, which count when named like a drawing. A folder that cannot
-    // be read lists nothing and the iteration goes on.
-    QDirIterator iterator(base, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                          QDirIterator::Subdirectories);
-    while (iterator.hasNext()) {
-        const QString path = iterator.next();
-        if (hasDrawingExtension(path)) {
-            candidates.append(RescueCandidate(path, base));
-        }
+    // Depth first with a stack of its own: a deep tree cannot exhaust the thread's stack, and
+    // each folder is closed before its sub-folders are opened.
+    QStringList pending{base};
+    while (!pending.isEmpty()) {
+        const QString next = pending.takeLast();
+        listFolder(next, base, found, pending);
     }
-    return candidates;
+    return found;
 }
 
-QList<RescueCandidate> scan(const QStringList& urls) {
-    QList<RescueCandidate> candidates;
+ScanFindings scan(const QStringList& urls) {
+    ScanFindings found;
     for (const QString& url : urls) {
-        const QFileInfo item(url);  // follows symbolic links, as the existence test does
-        if (url.isEmpty() || !item.exists()) {
+        struct stat status {};  // follows symbolic links, as the existence test does
+        if (url.isEmpty() || ::stat(nativeBytes(url).constData(), &status) != 0) {
             continue;
         }
-        if (item.isDir()) {
-            candidates.append(scanFolder(url));
+        if (S_ISDIR(status.st_mode)) {
+            found.append(scanFolder(url));
         } else if (hasDrawingExtension(url)) {
-            candidates.append(RescueCandidate(item.absoluteFilePath()));
+            found.candidates.append(RescueCandidate(QFileInfo(url).absoluteFilePath()));
         }
     }
-    return candidates;
+    return found;
 }
 
 QString standardizedPath(const QString& path) {

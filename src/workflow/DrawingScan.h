@@ -28,17 +28,27 @@ QString pathExtension(const QString& path);
 bool hasDrawingExtension(const QString& path);
 
 /// The path below the chosen folder (every occurrence of the base folder followed by "/"
-/// removed), or the full path when the drawing was chosen itself.
+/// removed), or the full path when the drawing was chosen itself; readable, for people.
 QString displayPath(const RescueCandidate& candidate);
 
+/// What a scan found: the candidates, and the folders it had to pass over because they could
+/// not be read, so that the person can be told which drawings were not looked at.
+struct ScanFindings {
+    QList<RescueCandidate> candidates;
+    QStringList unreadableFolders;
+
+    void append(ScanFindings&& more);
+};
+
 /// Every item below `folder` named like a drawing, whatever it is, with `baseFolder` the
-/// folder. Hidden items are skipped; unreadable sub-folders are passed over.
-QList<RescueCandidate> scanFolder(const QString& folder);
+/// folder. Hidden items are skipped; unreadable folders are passed over and named. Names that
+/// are not UTF-8 are found too (see NativePath.h).
+ScanFindings scanFolder(const QString& folder);
 
 /// The candidates for the chosen paths, in order: folders are scanned, drawing files become
 /// candidates without a base folder, everything else (and paths with nothing there) is
 /// skipped.
-QList<RescueCandidate> scan(const QStringList& urls);
+ScanFindings scan(const QStringList& urls);
 
 /// The path with "." and ".." resolved, made absolute first: how two candidates are told to
 /// be the same drawing.

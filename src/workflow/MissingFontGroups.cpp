@@ -1,5 +1,6 @@
 #include "workflow/MissingFontGroups.h"
 
+#include "pipeline/NativePath.h"
 #include "workflow/DrawingScan.h"
 
 #include <QHash>
@@ -70,7 +71,8 @@ QList<MissingFontInspectionIssue> missingFontInspectionIssues(
     QList<MissingFontInspectionIssue> issues;
     for (const RescueCandidate& candidate : selectedCandidates) {
         if (candidate.fontInspectionError) {
-            issues.append({lastPathComponent(candidate.url), *candidate.fontInspectionError});
+            issues.append(
+                {readablePath(lastPathComponent(candidate.url)), *candidate.fontInspectionError});
         }
     }
     return issues;

@@ -1,6 +1,7 @@
 #include "workflow/RescueViewModel.h"
 
 #include "convert/VellixConverter.h"
+#include "pipeline/NativePath.h"
 #include "workflow/DestinationFolder.h"
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
@@ -26,16 +27,43 @@ QSettings storedSettings() {
 struct ScanOutcome {
     QList<RescueCandidate> candidates;
     qint64 duplicateCount = 0;
+    QStringList unreadableFolders;
 };
 
-ScanOutcome scanned(const QList<RescueCandidate>& found) {
-    QList<RescueCandidate> unique = deduplicated(found);
-    const qint64 duplicates = found.size() - unique.size();
-    return ScanOutcome{sortedByDisplayPath(std::move(unique)), duplicates};
+ScanOutcome scanned(ScanFindings found) {
+    QList<RescueCandidate> unique = deduplicated(found.candidates);
+    const qint64 duplicates = found.candidates.size() - unique.size();
+    std::sort(found.unreadableFolders.begin(), found.unreadableFolders.end(),
+              [](const QString& left, const QString& right) {
+                  return localizedStandardCompare(left, right) < 0;
+              });
+    return ScanOutcome{sortedByDisplayPath(std::move(unique)), duplicates,
+                       std::move(found.unreadableFolders)};
 }
 
 QString decimal(qint64 count) {
     return QString::number(count);
+}
+
+/// The notice for folders the scan passed over: the first few by name, then how many more.
+QString unreadableFoldersNotice(const QStringList& folders) {
+    constexpr qsizetype namedFolders = 3;
+    if (folders.size() == 1) {
+        return QStringLiteral("Could not read the folder ") + readablePath(folders.front()) +
+               QStringLiteral("; drawings inside it were passed over.");
+    }
+    QStringList named;
+    for (const QString& folder : folders.first(std::min(folders.size(), namedFolders))) {
+        named.append(readablePath(folder));
+    }
+    QString notice = QStringLiteral("Could not read ") + decimal(folders.size()) +
+                     QStringLiteral(" folders; drawings inside them were passed over: ") +
+                     named.join(QStringLiteral(", "));
+    if (folders.size() > namedFolders) {
+        notice += QStringLiteral(" and ") + decimal(folders.size() - namedFolders) +
+                  QStringLiteral(" more");
+    }
+    return notice + u'.';
 }
 
 }  // namespace
@@ -65,10 +93,12 @@ struct RescueViewModel::Run {
 RescueViewModel::Services RescueViewModel::Services::standard() {
     Services services;
     services.scan = [](const QStringList& urls) { return keelwick::scan(urls); };
-    services.installedFonts = [] { return InstalledFonts::fetch(); };
+    // Drawings whose names are not UTF-8 are analysed through a path the tools can open.
     services.previewMetadata = [](const QString& archive, const InstalledFonts& fonts) {
-        return keelwick::previewMetadata(archive, fonts);
+        const ReachablePath reachable(archive);
+        return keelwick::previewMetadata(reachable.path(), fonts);
     };
+    services.installedFonts = [] { return InstalledFonts::fetch(); };
     services.rescueDrawing = [](const RescueCandidate& candidate, const RescueOptions& options) {
         return VellixConverter().rescue(candidate, options);
     };
@@ -305,6 +335,7 @@ void RescueViewModel::clearSelection() {
            &RescueViewModel::isCancellingSelectionPreviewChanged);
     assign(selectionNotice_, QString(), &RescueViewModel::selectionNoticeChanged);
     setCandidates({});
+    unreadableFolders_.clear();
     setResults({});
     assign(progress_, 0.0, &RescueViewModel::progressChanged);
     assign(showsSelectionPreview_, false, &RescueViewModel::showsSelectionPreviewChanged);
@@ -372,6 +403,7 @@ void RescueViewModel::add(const QStringList& urls) {
         [this, pass](ScanOutcome outcome) {
             if (pass->generation == selectionGeneration_) {
                 duplicateCandidateCount_ = outcome.duplicateCount;
+                unreadableFolders_ = std::move(outcome.unreadableFolders);
             }
             pass->pending = std::move(outcome.candidates);
             beginAnalysis(pass);
@@ -403,6 +435,7 @@ void RescueViewModel::beginAnalysis(std::shared_ptr<AnalysisPass> pass) {
                &RescueViewModel::isLoadingSelectionPreviewChanged);
         assign(selectionPreviewProgress_, 1.0, &RescueViewModel::selectionPreviewProgressChanged);
         updateSelectionMessage();
+        announceUnreadableFolders();
         return;
     }
     pass->installedFonts = services_.installedFonts();
@@ -423,7 +456,8 @@ void RescueViewModel::analyseNext(std::shared_ptr<AnalysisPass> pass) {
     const RescueCandidate& candidate = pass->pending.at(index);
     assign(selectionPreviewMessage_,
            QStringLiteral("Analyzing ") + decimal(index + 1) + QStringLiteral(" of ") +
-               decimal(total) + QStringLiteral(": ") + lastPathComponent(candidate.url),
+               decimal(total) + QStringLiteral(": ") +
+               readablePath(lastPathComponent(candidate.url)),
            &RescueViewModel::selectionPreviewMessageChanged);
     assign(selectionPreviewProgress_, static_cast<double>(index) / static_cast<double>(total),
            &RescueViewModel::selectionPreviewProgressChanged);
@@ -458,6 +492,14 @@ void RescueViewModel::completeAnalysis(const std::shared_ptr<AnalysisPass>& pass
     assign(isCancellingSelectionPreview_, false,
            &RescueViewModel::isCancellingSelectionPreviewChanged);
     updateSelectionMessage();
+    announceUnreadableFolders();
+}
+
+void RescueViewModel::announceUnreadableFolders() {
+    if (!unreadableFolders_.isEmpty()) {
+        assign(selectionNotice_, unreadableFoldersNotice(unreadableFolders_),
+               &RescueViewModel::selectionNoticeChanged);
+    }
 }
 
 void RescueViewModel::cancelSelectionPreview() {
@@ -554,7 +596,7 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
         return;
     }
     const RescueCandidate& candidate = run->selection.at(index);
-    setCurrentMessage(QStringLiteral("Checking ") + lastPathComponent(candidate.url) +
+    setCurrentMessage(QStringLiteral("Checking ") + readablePath(lastPathComponent(candidate.url)) +
                       QStringLiteral("…"));
     runDetached(
         this,
@@ -590,8 +632,8 @@ void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
     }
     runDetached(
         this,
-        [results = run->results, folder = options_.outputFolder] {
-            return writeRescueReport(results, folder);
+        [results = run->results, folder = options_.outputFolder, unreadable = unreadableFolders_] {
+            return writeRescueReport(results, folder, unreadable);
         },
         [this, run](std::optional<QString> failure) {
             if (failure) {

@@ -3,6 +3,7 @@
 #include "convert/Fonts.h"
 #include "pipeline/RescueRecords.h"
 #include "workflow/BackgroundWork.h"
+#include "workflow/DrawingScan.h"
 #include "workflow/PreviewMetadata.h"
 #include "workflow/RescuePlatform.h"
 
@@ -79,7 +80,7 @@ class RescueViewModel : public QObject {
     /// them to control time, fonts and what one drawing's analysis or rescue returns.
     struct Services {
         /// The candidates for the chosen paths (runs on the drawing-job thread).
-        std::function<QList<RescueCandidate>(const QStringList&)> scan;
+        std::function<ScanFindings(const QStringList&)> scan;
         /// The installed-font sets, fetched once per analysis pass.
         std::function<InstalledFonts()> installedFonts;
         /// The analysis of one drawing (runs on the drawing-job thread).
@@ -137,6 +138,8 @@ class RescueViewModel : public QObject {
     /// How many candidates the last scan found more than once (the same drawing named twice,
     /// or named and inside a named folder); each is kept once.
     qint64 duplicateCandidateCount() const { return duplicateCandidateCount_; }
+    /// The folders the last scan could not read and passed over; report.txt names them.
+    const QStringList& unreadableFolders() const { return unreadableFolders_; }
     /// Whether the last run wrote report.txt (false until a run did, and after a run that
     /// could not write it or had no result to report).
     bool reportWasWritten() const { return reportWasWritten_; }
@@ -214,6 +217,8 @@ class RescueViewModel : public QObject {
     void completeAnalysis(const std::shared_ptr<AnalysisPass>& pass);
     bool stopsHere(const std::shared_ptr<AnalysisPass>& pass);
     void finishCancelledSelectionPreview();
+    /// Names the folders the scan passed over in `selectionNotice`, when there were any.
+    void announceUnreadableFolders();
 
     // Runs.
     void startRun(std::shared_ptr<Run> run);
@@ -258,6 +263,7 @@ class RescueViewModel : public QObject {
     std::shared_ptr<BackgroundWork> selectionPreviewTask_;
     std::shared_ptr<BackgroundWork> rescueTask_;
     qint64 duplicateCandidateCount_ = 0;
+    QStringList unreadableFolders_;
     bool reportWasWritten_ = false;
     /// Counts the selections made; a pass whose selection was replaced ends silently.
     quint64 selectionGeneration_ = 0;
