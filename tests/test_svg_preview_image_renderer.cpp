@@ -4,12 +4,15 @@
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WebEngineError.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QJsonDocument>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -408,6 +411,34 @@ TEST(SVGPreviewImageRendererPainting, sizesTheBitmapByRoundingAndStretchesTheIma
 
 // ---------------------------------------------------------------------------------------
 // Rendering through the browser
+
+TEST(SVGPreviewImageRendererPainting, compressesThePixels) {
+    // A flat drawing of the kind previews show: shapes and lines on white.
+    QImage drawing(600, 400, QImage::Format_ARGB32);
+    drawing.fill(Qt::transparent);
+    {
+        QPainter painter(&drawing);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (int i = 0; i < 40; ++i) {
+            painter.setPen(QPen(QColor::fromHsv(i * 9, 200, 200), 3));
+            painter.drawEllipse(QPointF(300, 200), 10 + i * 6, 5 + i * 4);
+        }
+    }
+    const QByteArray png = *Renderer::whiteBackedPNGData(drawing, QSizeF(600, 400));
+    // The first IDAT chunk holds the zlib stream: two header bytes, then the first deflate
+    // block, whose type (bits 1 and 2) is 0 when the pixels are only stored.
+    const qsizetype idat = png.indexOf("IDAT");
+    ASSERT_GT(idat, 0);
+    EXPECT_NE((static_cast<unsigned char>(png[idat + 6]) >> 1) & 3, 0);
+
+    QByteArray defaultLevel;
+    QBuffer buffer(&defaultLevel);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    writer.setCompression(67);  // zlib's default level, 6
+    ASSERT_TRUE(writer.write(QImage::fromData(png)));
+    EXPECT_LE(png.size(), defaultLevel.size() * 3 / 2);
+}
 
 TEST(SVGPreviewImageRendererRender, drawsTheSVGAtItsSizeOverWhite) {
     Renderer& renderer = Renderer::shared();
