@@ -78,8 +78,10 @@ class VellixConverter {
     // ---- Text ----------------------------------------------------------------------------
     Lines convertText(const PropertyListDictionary& shape, SVGContext& context,
                       const QString& indent) const;
+    /// The font and colour attributes of a run; a colour it cannot read adds its warning to
+    /// `comments`, which the caller writes before the text element.
     QStringList textAttributes(const PropertyListDictionary& run,
-                               const PropertyListDictionary& fallback) const;
+                               const PropertyListDictionary& fallback, QStringList& comments) const;
     QStringList wrappedTextRows(const QString& text, std::optional<double> maxWidth,
                                 const QString& fontName, double fontSize, double kerning) const;
     /// "end" for "TextAlignment" 1, "middle" for 2, "start" for anything else.
