@@ -84,6 +84,7 @@ TEST(Style, ColourTextsPassOnlyAsOneCSSToken) {
         {"var(--x)", "Colour \"var(--x)\" was not understood; used none instead."},
         {"", "Colour \"\" was not understood; used none instead."},
         {"redd", "Colour \"redd\" was not understood; used none instead."},
+        {"blac\u212A", "Colour \"blac\u212A\" was not understood; used none instead."},
     };
     for (const auto& [text, warning] : hostile) {
         const ParsedColor parsed = color(text);

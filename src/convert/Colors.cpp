@@ -3,15 +3,15 @@
 #include "convert/PathGeometry.h"
 #include "convert/SvgText.h"
 
+#include <QSet>
+#include <QStringList>
+
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <string>
-#include <string_view>
 
 namespace keelwick {
 
@@ -47,159 +47,35 @@ QString rgbText(double red, double green, double blue) {
     return QString::fromLatin1(buffer, cursor - buffer);
 }
 
-/// The CSS named colours and the keywords "currentcolor", "none" and "transparent", lowercase
-/// and sorted, for a binary search.
-constexpr std::array<std::string_view, 151> kColorKeywords = {"aliceblue",
-                                                              "antiquewhite",
-                                                              "aqua",
-                                                              "aquamarine",
-                                                              "azure",
-                                                              "beige",
-                                                              "bisque",
-                                                              "black",
-                                                              "blanchedalmond",
-                                                              "blue",
-                                                              "blueviolet",
-                                                              "brown",
-                                                              "burlywood",
-                                                              "cadetblue",
-                                                              "chartreuse",
-                                                              "chocolate",
-                                                              "coral",
-                                                              "cornflowerblue",
-                                                              "cornsilk",
-                                                              "crimson",
-                                                              "currentcolor",
-                                                              "cyan",
-                                                              "darkblue",
-                                                              "darkcyan",
-                                                              "darkgoldenrod",
-                                                              "darkgray",
-                                                              "darkgreen",
-                                                              "darkgrey",
-                                                              "darkkhaki",
-                                                              "darkmagenta",
-                                                              "darkolivegreen",
-                                                              "darkorange",
-                                                              "darkorchid",
-                                                              "darkred",
-                                                              "darksalmon",
-                                                              "darkseagreen",
-                                                              "darkslateblue",
-                                                              "darkslategray",
-                                                              "darkslategrey",
-                                                              "darkturquoise",
-                                                              "darkviolet",
-                                                              "deeppink",
-                                                              "deepskyblue",
-                                                              "dimgray",
-                                                              "dimgrey",
-                                                              "dodgerblue",
-                                                              "firebrick",
-                                                              "floralwhite",
-                                                              "forestgreen",
-                                                              "fuchsia",
-                                                              "gainsboro",
-                                                              "ghostwhite",
-                                                              "gold",
-                                                              "goldenrod",
-                                                              "gray",
-                                                              "green",
-                                                              "greenyellow",
-                                                              "grey",
-                                                              "honeydew",
-                                                              "hotpink",
-                                                              "indianred",
-                                                              "indigo",
-                                                              "ivory",
-                                                              "khaki",
-                                                              "lavender",
-                                                              "lavenderblush",
-                                                              "lawngreen",
-                                                              "lemonchiffon",
-                                                              "lightblue",
-                                                              "lightcoral",
-                                                              "lightcyan",
-                                                              "lightgoldenrodyellow",
-                                                              "lightgray",
-                                                              "lightgreen",
-                                                              "lightgrey",
-                                                              "lightpink",
-                                                              "lightsalmon",
-                                                              "lightseagreen",
-                                                              "lightskyblue",
-                                                              "lightslategray",
-                                                              "lightslategrey",
-                                                              "lightsteelblue",
-                                                              "lightyellow",
-                                                              "lime",
-                                                              "limegreen",
-                                                              "linen",
-                                                              "magenta",
-                                                              "maroon",
-                                                              "mediumaquamarine",
-                                                              "mediumblue",
-                                                              "mediumorchid",
-                                                              "mediumpurple",
-                                                              "mediumseagreen",
-                                                              "mediumslateblue",
-                                                              "mediumspringgreen",
-                                                              "mediumturquoise",
-                                                              "mediumvioletred",
-                                                              "midnightblue",
-                                                              "mintcream",
-                                                              "mistyrose",
-                                                              "moccasin",
-                                                              "navajowhite",
-                                                              "navy",
-                                                              "none",
-                                                              "oldlace",
-                                                              "olive",
-                                                              "olivedrab",
-                                                              "orange",
-                                                              "orangered",
-                                                              "orchid",
-                                                              "palegoldenrod",
-                                                              "palegreen",
-                                                              "paleturquoise",
-                                                              "palevioletred",
-                                                              "papayawhip",
-                                                              "peachpuff",
-                                                              "peru",
-                                                              "pink",
-                                                              "plum",
-                                                              "powderblue",
-                                                              "purple",
-                                                              "rebeccapurple",
-                                                              "red",
-                                                              "rosybrown",
-                                                              "royalblue",
-                                                              "saddlebrown",
-                                                              "salmon",
-                                                              "sandybrown",
-                                                              "seagreen",
-                                                              "seashell",
-                                                              "sienna",
-                                                              "silver",
-                                                              "skyblue",
-                                                              "slateblue",
-                                                              "slategray",
-                                                              "slategrey",
-                                                              "snow",
-                                                              "springgreen",
-                                                              "steelblue",
-                                                              "tan",
-                                                              "teal",
-                                                              "thistle",
-                                                              "tomato",
-                                                              "transparent",
-                                                              "turquoise",
-                                                              "violet",
-                                                              "wheat",
-                                                              "white",
-                                                              "whitesmoke",
-                                                              "yellow",
-                                                              "yellowgreen"};
+/// The CSS named colours and the keywords "currentcolor", "none" and "transparent", lowercase.
+const QSet<QString>& colorKeywords() {
+    static const QSet<QString> keywords = [] {
+        const QString names = QStringLiteral(
+            "aliceblue antiquewhite aqua aquamarine azure beige bisque black blanchedalmond blue "
+            "blueviolet brown burlywood cadetblue chartreuse chocolate coral cornflowerblue "
+            "cornsilk crimson currentcolor cyan darkblue darkcyan darkgoldenrod darkgray "
+            "darkgreen darkgrey darkkhaki darkmagenta darkolivegreen darkorange darkorchid "
+            "darkred darksalmon darkseagreen darkslateblue darkslategray darkslategrey "
+            "darkturquoise darkviolet deeppink deepskyblue dimgray dimgrey dodgerblue firebrick "
+            "floralwhite forestgreen fuchsia gainsboro ghostwhite gold goldenrod gray green "
+            "greenyellow grey honeydew hotpink indianred indigo ivory khaki lavender "
+            "lavenderblush lawngreen lemonchiffon lightblue lightcoral lightcyan "
+            "lightgoldenrodyellow lightgray lightgreen lightgrey lightpink lightsalmon "
+            "lightseagreen lightskyblue lightslategray lightslategrey lightsteelblue lightyellow "
+            "lime limegreen linen magenta maroon mediumaquamarine mediumblue mediumorchid "
+            "mediumpurple mediumseagreen mediumslateblue mediumspringgreen mediumturquoise "
+            "mediumvioletred midnightblue mintcream mistyrose moccasin navajowhite navy none "
+            "oldlace olive olivedrab orange orangered orchid palegoldenrod palegreen "
+            "paleturquoise palevioletred papayawhip peachpuff peru pink plum powderblue purple "
+            "rebeccapurple red rosybrown royalblue saddlebrown salmon sandybrown seagreen "
+            "seashell sienna silver skyblue slateblue slategray slategrey snow springgreen "
+            "steelblue tan teal thistle tomato transparent turquoise violet wheat white "
+            "whitesmoke yellow yellowgreen");
+        const QStringList list = names.split(u' ');
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return keywords;
+}
 
 bool isCSSWhiteSpace(QChar character) {
     const char16_t unit = character.unicode();
@@ -216,19 +92,11 @@ QStringView trimmedCSS(QStringView text) {
     return text;
 }
 
+/// CSS compares keywords ASCII case-insensitively: no other letter may lower into a name.
 bool isColorKeyword(QStringView text) {
-    if (text.size() > 32) {
-        return false;
-    }
-    std::string lowered;
-    for (QChar character : text) {
-        if (character.unicode() >= 128) {
-            return false;
-        }
-        lowered += static_cast<char>(std::tolower(static_cast<unsigned char>(character.unicode())));
-    }
-    return std::binary_search(kColorKeywords.begin(), kColorKeywords.end(),
-                              std::string_view(lowered));
+    const bool isASCII = std::all_of(text.begin(), text.end(),
+                                     [](QChar character) { return character.unicode() < 128; });
+    return isASCII && text.size() <= 32 && colorKeywords().contains(text.toString().toLower());
 }
 
 bool isHexColor(QStringView text) {
