@@ -292,3 +292,37 @@ TEST_F(DrawingRescueTest, RenderingFailureIsRecordedOnce) {
     EXPECT_EQ(fact(result.diagnostics, "failed stage"), "rendering the PNG preview image");
     EXPECT_FALSE(QFile::exists(temporary_.filePath("out/red.png")));
 }
+
+TEST_F(DrawingRescueTest, DrawingPastTheSVGBudgetFailsCleanly) {
+    // Two distinct images in fills: 8 base64 characters each, past a budget of 12.
+    QByteArray fills;
+    for (const char* name : {"a.png", "b.png", "a.png"}) {
+        fills += QByteArray(
+                     "<dict><key>ShapeType</key><string>PathShape</string>"
+                     "<key>Path</key><string>M 0 0 L 9 9</string><key>Appearance</key>"
+                     "<array><dict><key>Type</key><string>Fill</string><key>FillType</key>"
+                     "<integer>3</integer><key>FillImage</key><dict><key>Name</key><string>") +
+                 name + "</string></dict></dict></array></dict>";
+    }
+    const QByteArray document = plist(
+        "<dict><key>Layers</key><array><dict><key>Shapes</key>"
+        "<array>" +
+        fills + "</array></dict></array></dict>");
+    const QString archive = writeArchive(
+        "images.idraw", {fileEntry("data.xml", document), fileEntry("Images/a.png", "aaaa"),
+                         fileEntry("Images/b.png", "bbbb")});
+    converter_.setSVGTextBudget(12);
+
+    const RescueResult result = rescue(archive);
+    EXPECT_EQ(result.errorMessage,
+              "The drawing’s SVG would be larger than 12 bytes, which is "
+              "more than Keelwick builds for one drawing.");
+    EXPECT_EQ(fact(result.diagnostics, "failed stage"), "building the SVG");
+    EXPECT_EQ(fact(result.diagnostics, "error domain/code"), "Keelwick.Conversion / 1");
+    EXPECT_FALSE(QFile::exists(temporary_.filePath("out/images.png")));
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+
+    // Within the budget the same drawing is rescued.
+    converter_.setSVGTextBudget(kSVGTextBudget);
+    EXPECT_EQ(rescue(archive).errorMessage, std::nullopt);
+}

@@ -1,5 +1,6 @@
 #include "convert/ImageAssets.h"
 #include "convert/VellixConverter.h"
+#include "pipeline/SVGPreviewImageRenderer.h"
 #include "support/Documents.h"
 
 #include <QBuffer>
@@ -149,9 +150,11 @@ TEST_F(ImageFillTest, PlacementOpacityAndScalingModeReachTheDefinition) {
     const auto placed = [&](std::initializer_list<Entry> extra) {
         PropertyListDictionary fill = fillNamed("logo.png");
         fill.insert(fill.end(), extra);
-        context.defs.clear();
-        converter.imageFill(fill, context);
-        return parsePattern(context.defs.value(0));
+        SVGContext fresh;  // a new drawing each time: one fill, one pattern of its own
+        fresh.extractedRoot = root.path();
+        fresh.nextID = context.nextID++;
+        converter.imageFill(fill, fresh);
+        return parsePattern(fresh.defs.value(0));
     };
 
     const Pattern given =
@@ -330,6 +333,159 @@ TEST_F(ImageFillTest, UnreadableEntriesCountAsMissing) {
     writeImage("big.png", QByteArray(100, 'x'));
     EXPECT_FALSE(readImageAsset(imagesPath("big.png"), 99).has_value());
     EXPECT_EQ(readImageAsset(imagesPath("big.png"), 100), QByteArray(100, 'x'));
+}
+
+PropertyListDictionary placedFill(const QString& name, const char* rect, double alpha) {
+    return dictionary({{"Name", PropertyListValue::string(name)},
+                       {"ImageRect", PropertyListValue::string(rect)},
+                       {"Alpha", PropertyListValue::real(alpha)}});
+}
+
+const QString kPatternAttributes = QStringLiteral(
+    "patternUnits=\"objectBoundingBox\" patternContentUnits=\"objectBoundingBox\" width=\"1\" "
+    "height=\"1\">");
+
+TEST_F(ImageFillTest, OneImageInManyFillsIsEmbeddedOnce) {
+    const QByteArray png = pngImage(2, 2);
+    writeImage("logo.png", png);
+    const QString data = "data:image/png;base64," + QString::fromLatin1(png.toBase64());
+
+    // The same file and placement, also under another spelling of the name: the same pattern.
+    const ImageFillResult first = converter.imageFill(fillNamed("logo.png"), context);
+    const ImageFillResult again = converter.imageFill(fillNamed("Logo.PNG"), context);
+    EXPECT_EQ(first.fill, "url(#image-fill-1)");
+    EXPECT_EQ(again.fill, "url(#image-fill-1)");
+    ASSERT_EQ(context.defs.size(), 1);
+    EXPECT_EQ(context.nextID, 2);
+
+    // Another placement draws the one image definition the data moves into.
+    PropertyListDictionary placed = placedFill("logo.png", "{{0.1, 0.2}, {0.5, 0.5}}", 0.25);
+    placed.insert(placed.end(), {{"ScalingMode", PropertyListValue::integer(2)}});
+    EXPECT_EQ(converter.imageFill(placed, context).fill, "url(#image-fill-3)");
+    EXPECT_EQ(converter.imageFill(placed, context).fill, "url(#image-fill-3)");
+    EXPECT_EQ(converter.imageFill(fillNamed("logo.png"), context).fill, "url(#image-fill-1)");
+    ASSERT_EQ(context.defs.size(), 2);
+    EXPECT_EQ(context.defs[0],
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode= -->\n"
+              "<image id=\"image-2\" href=\"" +
+                  data +
+                  "\" width=\"1\" height=\"1\" preserveAspectRatio=\"none\"/>\n"
+                  "<pattern id=\"image-fill-1\" " +
+                  kPatternAttributes +
+                  "\n"
+                  "  <use href=\"#image-2\" transform=\"matrix(1 0 0 1 0 0)\" opacity=\"1\"/>\n"
+                  "</pattern>");
+    EXPECT_EQ(context.defs[1],
+              "<!-- Graphic/iDraw FillImage logo.png; ScalingMode=2 -->\n"
+              "<pattern id=\"image-fill-3\" " +
+                  kPatternAttributes +
+                  "\n"
+                  "  <use href=\"#image-2\" transform=\"matrix(0.5 0 0 0.5 0.1 0.2)\" "
+                  "opacity=\"0.25\"/>\n"
+                  "</pattern>");
+    EXPECT_EQ(context.nextID, 4);
+}
+
+TEST_F(ImageFillTest, ReusedImagesKeepTheirNotesPerName) {
+    writeImage("scan.tiff", encoded(filledImage(4, 3, Qt::blue), "tiff"));
+    converter.imageFill(fillNamed("scan.tiff"), context);
+    const ImageFillResult other = converter.imageFill(fillNamed("Scan.TIFF"), context);
+    EXPECT_EQ(other.fill, "url(#image-fill-1)");
+    EXPECT_EQ(other.warning,
+              "Embedded image Scan.TIFF was re-encoded from image/tiff to PNG so "
+              "SVG viewers can display it.");
+    EXPECT_EQ(context.defs.size(), 1);
+}
+
+TEST_F(ImageFillTest, TheTextBudgetStopsEmbeddingBeforeEncoding) {
+    // Distinct 24-byte files: 32 base64 characters each.
+    writeImage("a.gif", kOnePixelGIF.left(24));
+    writeImage("c.gif", QByteArray(24, 'c'));
+    context.textBudget = 64;
+    for (int i = 0; i < 40; ++i) {  // one file in many fills counts once
+        converter.imageFill(placedFill("a.gif", "0 0 1 1", i / 40.0), context);
+    }
+    EXPECT_FALSE(context.failure.has_value());
+    EXPECT_EQ(context.embeddedLength, 32);
+    converter.imageFill(fillNamed("c.gif"), context);
+    EXPECT_EQ(context.embeddedLength, 64);
+    EXPECT_FALSE(context.failure.has_value());
+
+    writeImage("d.gif", QByteArray(1, 'd'));
+    const ImageFillResult over = converter.imageFill(fillNamed("d.gif"), context);
+    EXPECT_EQ(over.fill, "none");
+    EXPECT_EQ(context.failure,
+              "The drawing’s SVG would be larger than 64 bytes, which is more "
+              "than Keelwick builds for one drawing.");
+    EXPECT_EQ(context.embeddedLength, 64);
+    EXPECT_FALSE(context.defs.join("").contains("ZA=="));
+}
+
+// Squares side by side, each filled with the image of the given name at a placement.
+PropertyListDictionary squaresFilledWith(const QStringList& names) {
+    const char* rects[] = {"0 0 1 1", "0.1 0.2 0.5 0.5", "0.5 0 -0.5 1", "0 0 0 1"};
+    const double alphas[] = {1, 0.5, 1, 1};
+    PropertyListArray shapes;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const int left = static_cast<int>(i) * 110;
+        const QString path =
+            QStringLiteral("M %1 0 L %2 0 L %2 100 L %1 100 Z").arg(left).arg(left + 100);
+        const PropertyListValue fill = PropertyListValue::dictionary(dictionary(
+            {{"Type", PropertyListValue::string("Fill")},
+             {"FillType", PropertyListValue::integer(3)},
+             {"FillImage",
+              PropertyListValue::dictionary(placedFill(names[i], rects[i], alphas[i]))}}));
+        shapes.push_back(PropertyListValue::dictionary(
+            dictionary({{"ShapeType", PropertyListValue::string("PathShape")},
+                        {"Path", PropertyListValue::string(path)},
+                        {"Appearance", PropertyListValue::array(PropertyListArray{fill})}})));
+    }
+    const PropertyListValue layer = PropertyListValue::dictionary(
+        dictionary({{"Shapes", PropertyListValue::array(std::move(shapes))}}));
+    return dictionary({{"Layers", PropertyListValue::array(PropertyListArray{layer})}});
+}
+
+TEST_F(ImageFillTest, SharedImageRendersAsSeparateCopiesWould) {
+    QImage picture(4, 4, QImage::Format_RGB32);
+    const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 160, 0), qRgb(0, 0, 255), qRgb(250, 200, 0)};
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            picture.setPixel(x, y, colours[(y / 2) * 2 + x / 2]);
+        }
+    }
+    const QByteArray png = encoded(picture, "png");
+    for (const char* name : {"logo.png", "a.png", "b.png", "c.png", "d.png"}) {
+        writeImage(name, png);
+    }
+    const auto render = [&](const QStringList& names) {
+        SVGContext drawing;
+        drawing.extractedRoot = root.path();
+        const QString svg = converter.buildSVG(squaresFilledWith(names), drawing);
+        const auto outcome = SVGPreviewImageRenderer::shared().render(svg, 1200);
+        EXPECT_TRUE(std::holds_alternative<QByteArray>(outcome));
+        const auto* bytes = std::get_if<QByteArray>(&outcome);
+        return std::make_pair(svg, bytes ? QImage::fromData(*bytes, "PNG") : QImage());
+    };
+    const auto [sharedSVG, shared] = render({"logo.png", "logo.png", "logo.png", "logo.png"});
+    const auto [separateSVG, separate] = render({"a.png", "b.png", "c.png", "d.png"});
+    // The mirrored placement keeps a copy of its own: browsers size it by the image.
+    ASSERT_EQ(sharedSVG.count(";base64,"), 2);
+    ASSERT_EQ(separateSVG.count(";base64,"), 4);
+    ASSERT_FALSE(shared.isNull());
+    ASSERT_EQ(shared.size(), separate.size());
+    int differing = 0;
+    for (int y = 0; y < shared.height(); ++y) {
+        for (int x = 0; x < shared.width(); ++x) {
+            const QColor one = shared.pixelColor(x, y);
+            const QColor other = separate.pixelColor(x, y);
+            differing += std::abs(one.red() - other.red()) > 2 ||
+                         std::abs(one.green() - other.green()) > 2 ||
+                         std::abs(one.blue() - other.blue()) > 2;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    // The image shows: the first square's top left is red, the second's placement green.
+    EXPECT_EQ(shared.pixelColor(15, 15), QColor(255, 0, 0));
 }
 
 TEST(ImageAssets, SkeletonKeepsAsciiLettersDigitsAndPoints) {

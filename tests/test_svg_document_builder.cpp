@@ -176,6 +176,20 @@ TEST(SvgDocumentBuilder, DefinitionEndingInLineFeedKeepsItsEmptyLine) {
     EXPECT_TRUE(svg.contains("  <defs>\n    <a>\n    \n  </defs>\n"));
 }
 
+TEST(SvgDocumentBuilder, TextPastTheBudgetIsNotBuilt) {
+    FakeMeasurer measurer;
+    VellixConverter converter(measurer);
+    const PropertyListDictionary drawing{{"Layers", array({layer({pathShape("M 0 0 L 1 1")})})}};
+    SVGContext fits;
+    const QString svg = converter.buildSVG(drawing, fits);
+    EXPECT_FALSE(fits.failure.has_value());
+
+    SVGContext tight;
+    tight.textBudget = svg.size() - 40;
+    EXPECT_EQ(converter.buildSVG(drawing, tight), "");
+    EXPECT_EQ(tight.failure, svgTooLargeMessage(tight.textBudget));
+}
+
 TEST(SvgDocumentBuilder, NumberFormat) {
     EXPECT_EQ(format(1), "1");
     EXPECT_EQ(format(0.5), "0.5");

@@ -187,3 +187,22 @@ TEST(TextOnPath, ShapeWithoutPathOrRuns) {
     EXPECT_EQ(text.textOnPath({})[2],
               "        <tspan font-family=\"sans-serif\" font-size=\"12\" fill=\"black\"></tspan>");
 }
+
+TEST(TextConversion, TextColoursNotUnderstoodAreNotedBeforeTheElement) {
+    TextCase text;
+    const Lines plain = text.text({{"Text", str("x")}, {"TextColor", str("red;x:url(a)")}});
+    ASSERT_EQ(plain.size(), 2);
+    EXPECT_EQ(
+        plain[0],
+        "    <!-- Colour &quot;red;x:url(a)&quot; was not understood; used black instead. -->");
+    EXPECT_TRUE(plain[1].contains("fill=\"black\">x</text>"));
+
+    const Lines curved = text.textOnPath(
+        {{"TextSpans", array({dict({{"Text", str("a")}, {"TextColor", str("blue")}}),
+                              dict({{"Text", str("b")}, {"TextColor", str("b;c")}})})}});
+    EXPECT_EQ(curved[0],
+              "    <!-- Colour &quot;b;c&quot; was not understood; used black instead. -->");
+    EXPECT_EQ(curved[1], "    <text text-anchor=\"start\">");
+    EXPECT_TRUE(curved[3].contains("fill=\"blue\">a</tspan>"));
+    EXPECT_TRUE(curved[4].contains("fill=\"black\">b</tspan>"));
+}

@@ -14,10 +14,15 @@ DrawingInput::DrawingInput(const QString& input) {
     open(input);
 }
 
-QString DrawingInput::buildSVG() const {
+std::optional<QString> DrawingInput::buildSVG(QString& failure) const {
     SVGContext context;
     context.extractedRoot = drawingFolder_;
-    return VellixConverter().buildSVG(document(), context);
+    QString svg = VellixConverter().buildSVG(document(), context);
+    if (context.failure) {
+        failure = *context.failure;
+        return std::nullopt;
+    }
+    return svg;
 }
 
 void DrawingInput::open(const QString& named) {

@@ -21,8 +21,9 @@ class DrawingInput {
     bool succeeded() const { return !error_.has_value(); }
     const std::optional<QString>& error() const { return error_; }
     const PropertyListDictionary& document() const { return document_.dictionary(); }
-    /// The drawing's SVG text, its image fills resolved in `drawingFolder()`.
-    QString buildSVG() const;
+    /// The drawing's SVG text, its image fills resolved in `drawingFolder()`; absent, with
+    /// the message for the user in `failure`, when the drawing cannot be built.
+    std::optional<QString> buildSVG(QString& failure) const;
     /// The folder holding data.xml and Images/: where image fills find their assets.
     const QString& drawingFolder() const { return drawingFolder_; }
 

@@ -42,10 +42,16 @@ int runPreviewCommand(const QStringList& arguments) {
         printError(*drawing.error());
         return failure;
     }
+    QString buildFailure;
+    const std::optional<QString> svg = drawing.buildSVG(buildFailure);
+    if (!svg) {
+        printError(buildFailure);
+        return failure;
+    }
     // Ctrl-C lets the render end, so that the browser and its profile folder are cleaned up.
     const InterruptSignal interrupt;
     SVGPreviewImageRenderer::RenderOutcome rendered =
-        SVGPreviewImageRenderer::shared().render(drawing.buildSVG(), maxDimension);
+        SVGPreviewImageRenderer::shared().render(*svg, maxDimension);
     if (interrupt.wasInterrupted()) {
         printError(QStringLiteral("interrupted; nothing was written"));
         return interrupted;

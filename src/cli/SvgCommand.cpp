@@ -25,7 +25,13 @@ int runSvgCommand(const QStringList& arguments) {
         printError(*drawing.error());
         return failure;
     }
-    const QByteArray svg = drawing.buildSVG().toUtf8();
+    QString buildFailure;
+    const std::optional<QString> built = drawing.buildSVG(buildFailure);
+    if (!built) {
+        printError(buildFailure);
+        return failure;
+    }
+    const QByteArray svg = built->toUtf8();
     if (!parser.isSet(outputOption)) {
         printOutput(svg);
         return success;

@@ -32,7 +32,8 @@ std::vector<const PropertyListDictionary*> enabledEffects(const AppearanceList& 
 
 // The one drop-shadow primitive every effect becomes. Glows have no offset; shadows use
 // theirs as the drawing stores it (dy is not inverted).
-QString dropShadowPrimitive(const PropertyListDictionary& effect, const QString& type) {
+QString dropShadowPrimitive(const PropertyListDictionary& effect, const QString& type,
+                            QStringList& comments) {
     QString dx = QStringLiteral("0");
     QString dy = QStringLiteral("0");
     if (type == u"DropShadow" || type == u"InnerShadow") {
@@ -44,6 +45,9 @@ QString dropShadowPrimitive(const PropertyListDictionary& effect, const QString&
     }
     const double blur = number(effect, u"Blur", 0);
     const ParsedColor color = parseColor(stringPointer(effect, u"Color"), QStringLiteral("black"));
+    if (color.warning) {
+        comments += *color.warning;
+    }
     const QStringList attributes = {
         attribute(u"dx", dx), attribute(u"dy", dy), attribute(u"stdDeviation", format(blur * 0.5)),
         attribute(u"flood-color", color.color),
@@ -80,11 +84,12 @@ FilterResult VellixConverter::filter(const AppearanceList& appearance, SVGContex
     } else if (type == u"InnerGlow") {
         result.comments += QStringLiteral("InnerGlow is approximated as an outer glow filter.");
     }
+    const QString primitive = dropShadowPrimitive(effect, type, result.comments);
     if (effects.size() > 1) {
         result.comments += QStringLiteral(
             "Only the first enabled effect was converted; additional effects were ignored.");
     }
-    context.defs.append(filterDefinition(id, type, dropShadowPrimitive(effect, type)));
+    context.defs.append(filterDefinition(id, type, primitive));
     result.reference = QStringLiteral("url(#") + id + u')';
     return result;
 }

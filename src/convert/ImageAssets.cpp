@@ -212,23 +212,41 @@ QString mimeType(const QString& fileName) {
     return QStringLiteral("application/octet-stream");
 }
 
+namespace {
+
+bool isDisplayable(const QString& type) {
+    return type == QLatin1StringView("image/png") || type == QLatin1StringView("image/jpeg") ||
+           type == QLatin1StringView("image/gif");
+}
+
+}  // namespace
+
 DisplayableImage displayableImage(const QByteArray& data, const QString& name) {
     // Typed by the name in the drawing, also when the lookup found a file named otherwise.
     const QString type = mimeType(name);
-    static const QStringList displayableTypes = {
-        QStringLiteral("image/png"), QStringLiteral("image/jpeg"), QStringLiteral("image/gif")};
-    if (displayableTypes.contains(type)) {
+    if (isDisplayable(type)) {
         return {data, type, std::nullopt};
     }
     if (std::optional<QByteArray> png = pngData(data)) {
-        return {*png, QStringLiteral("image/png"),
-                QStringLiteral("Embedded image ") + name + QStringLiteral(" was re-encoded from ") +
-                    type + QStringLiteral(" to PNG so SVG viewers can display it.")};
+        const QString pngType = QStringLiteral("image/png");
+        return {*png, pngType, displayableImageNote(name, pngType)};
     }
-    return {data, type,
-            QStringLiteral("Embedded image ") + name + QStringLiteral(" is ") + type +
-                QStringLiteral(", which most SVG viewers cannot display, and it could not be "
-                               "re-encoded as PNG.")};
+    return {data, type, displayableImageNote(name, type)};
+}
+
+std::optional<QString> displayableImageNote(const QString& name, const QString& embeddedType) {
+    const QString type = mimeType(name);
+    if (isDisplayable(type)) {
+        return std::nullopt;
+    }
+    if (embeddedType == QLatin1StringView("image/png")) {
+        return QStringLiteral("Embedded image ") + name + QStringLiteral(" was re-encoded from ") +
+               type + QStringLiteral(" to PNG so SVG viewers can display it.");
+    }
+    return QStringLiteral("Embedded image ") + name + QStringLiteral(" is ") + type +
+           QStringLiteral(
+               ", which most SVG viewers cannot display, and it could not be "
+               "re-encoded as PNG.");
 }
 
 std::optional<QByteArray> pngData(const QByteArray& bytes) {

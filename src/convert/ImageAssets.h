@@ -49,6 +49,10 @@ struct DisplayableImage {
 };
 DisplayableImage displayableImage(const QByteArray& data, const QString& name);
 
+/// The note of `displayableImage` for an image named `name` that was embedded as
+/// `embeddedType`: absent when the name's type is displayable.
+std::optional<QString> displayableImageNote(const QString& name, const QString& embeddedType);
+
 /// The image re-encoded as PNG, or absent when it cannot be decoded or encoded. The first
 /// image of the bytes is taken; when it does not decode, the largest image of a container
 /// (an ICNS icon family, for instance) that does.

@@ -12,8 +12,7 @@ Lines VellixConverter::convertPath(const PropertyListDictionary& shape, SVGConte
 
     Lines lines;
     for (const QString& comment : info.comments) {
-        lines.append(indent + QLatin1StringView("<!-- ") + commentText(comment) +
-                     QLatin1StringView(" -->"));
+        lines.append(commentLine(indent, comment));
     }
     QString element = indent + QLatin1StringView("<path ") +
                       attribute(u"d", path ? escapeXML(*path) : QString()) + QLatin1Char(' ') +

@@ -39,6 +39,12 @@ struct StyleState {
     std::optional<QString> miterLimit;
     QStringList comments;
 
+    void addWarning(const std::optional<QString>& warning) {
+        if (warning) {
+            comments.append(*warning);
+        }
+    }
+
     QString declarations() const {
         QString text;
         text.reserve(160);
@@ -86,13 +92,12 @@ StyleInfo VellixConverter::style(const AppearanceList& appearance, SVGContext& c
                 ImageFillResult result = imageFill(*image, context);
                 state.fill = result.fill;
                 state.fillOpacity.reset();
-                if (result.warning) {
-                    state.comments.append(*result.warning);
-                }
+                state.addWarning(result.warning);
             } else {
                 ParsedColor color = parseColor(stringPointer(*item, u"FillColor"), none);
                 state.fill = color.color;
                 state.fillOpacity = color.opacity;
+                state.addWarning(color.warning);
             }
         } else if (*type == QLatin1StringView("Stroke")) {
             const double width = number(*item, u"LineWidth", 0);
@@ -102,6 +107,7 @@ StyleInfo VellixConverter::style(const AppearanceList& appearance, SVGContext& c
             ParsedColor color = parseColor(stringPointer(*item, u"LineColor"), none);
             state.stroke = color.color;
             state.strokeOpacity = color.opacity;
+            state.addWarning(color.warning);
             state.strokeWidth = format(width);
             state.join = joinName(integerValue(*item, u"LineJoin"));
             state.cap = capName(integerValue(*item, u"LineCap"));
@@ -187,6 +193,11 @@ QString VellixConverter::gradientFill(const PropertyListDictionary& gradient,
         const double offset =
             index < locations.size() ? locations[index] : static_cast<double>(i) / spacing;
         const ParsedColor color = parseColor(&colors[i], QStringLiteral("none"));
+        // The definition is the stop's only element, so a colour it could not read is
+        // noted there, right before the stop.
+        if (color.warning) {
+            lines.append(commentLine(u"  ", *color.warning));
+        }
         QString line = QLatin1StringView("  <stop ") +
                        attribute(u"offset", format(offset * 100) + QLatin1Char('%')) +
                        QLatin1Char(' ') + attribute(u"stop-color", color.color);

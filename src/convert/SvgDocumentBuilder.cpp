@@ -2,6 +2,8 @@
 #include "convert/SvgText.h"
 #include "convert/VellixConverter.h"
 
+#include <new>
+
 namespace keelwick {
 
 namespace {
@@ -23,10 +25,32 @@ QString opacitySuffix(double opacity) {
     return QLatin1Char(' ') + attribute(u"opacity", format(opacity));
 }
 
+/// The characters of the document: head, the definitions indented into it, and body.
+std::int64_t documentLength(const QString& head, const QString& body, const SVGContext& context) {
+    const qsizetype tags = 32;  // the defs tags and the end tag
+    std::int64_t length = head.size() + body.size() + tags;
+    for (const QString& definition : context.defs) {
+        length += definition.size() + 5 * (definition.count(u'\n') + 1);
+    }
+    return length;
+}
+
 }  // namespace
 
 QString VellixConverter::buildSVG(const PropertyListDictionary& document,
                                   SVGContext& context) const {
+    // Within the text budget memory runs out only on a machine short of it; the caller then
+    // gets a failure like any other, and unwinds (removing its work folder) as usual.
+    try {
+        return buildDocument(document, context);
+    } catch (const std::bad_alloc&) {
+        context.failure = QStringLiteral("There was not enough memory to build the drawing’s SVG.");
+        return QString();
+    }
+}
+
+QString VellixConverter::buildDocument(const PropertyListDictionary& document,
+                                       SVGContext& context) const {
     const std::vector<const PropertyListDictionary*> layers = dictionaryList(document, u"Layers");
 
     const std::vector<double> dimensions = parseNumbers(stringPointer(document, u"Dimensions"));
@@ -67,31 +91,39 @@ QString VellixConverter::buildSVG(const PropertyListDictionary& document,
         appendLine(QStringLiteral("  </g>"));
     }
 
-    Lines heads;
-    heads.append(kHeader);
-    heads.append(
-        QLatin1StringView("<svg ") + attribute(u"xmlns", kSvgNamespace) + QLatin1Char(' ') +
-        attribute(u"viewBox", format(left) + QLatin1Char(' ') + format(top) + QLatin1Char(' ') +
-                                  format(width) + QLatin1Char(' ') + format(height)) +
-        QLatin1Char(' ') + attribute(u"width", format(width)) + QLatin1Char(' ') +
-        attribute(u"height", format(height)) + QLatin1Char('>'));
     const QString* version = stringPointer(document, u"Version");
-    heads.append(QLatin1StringView("  <title>Rescued from Graphic/iDraw ") +
-                 (version ? escapeXML(*version) : QString()) + QLatin1StringView("</title>"));
+    QString head = kHeader + QLatin1Char('\n');
+    head += QLatin1StringView("<svg ") + attribute(u"xmlns", kSvgNamespace) + QLatin1Char(' ') +
+            attribute(u"viewBox", format(left) + QLatin1Char(' ') + format(top) + QLatin1Char(' ') +
+                                      format(width) + QLatin1Char(' ') + format(height)) +
+            QLatin1Char(' ') + attribute(u"width", format(width)) + QLatin1Char(' ') +
+            attribute(u"height", format(height)) + QLatin1StringView(">\n");
+    head += QLatin1StringView("  <title>Rescued from Graphic/iDraw ") +
+            (version ? escapeXML(*version) : QString()) + QLatin1StringView("</title>\n");
+    const std::int64_t length = documentLength(head, body, context);
+    if (!context.failure && length > context.textBudget) {
+        context.failure = svgTooLargeMessage(context.textBudget);
+    }
+    if (context.failure) {
+        return QString();
+    }
+    head.reserve(static_cast<qsizetype>(length) - body.size());
+    // Definitions are indented straight into the head: the embedded images they hold are
+    // the bulk of a large drawing, and each further copy would cost as much again.
     if (!context.defs.isEmpty()) {
-        heads.append(QStringLiteral("  <defs>"));
+        head += QLatin1StringView("  <defs>\n");
         for (const QString& definition : std::as_const(context.defs)) {
             for (QStringView line : QStringView(definition).split(u'\n')) {
-                heads.append(QStringLiteral("    ").append(line));
+                head += QLatin1StringView("    ");
+                head += line;
+                head += QLatin1Char('\n');
             }
         }
-        heads.append(QStringLiteral("  </defs>"));
+        head += QLatin1StringView("  </defs>\n");
     }
 
     // The head goes in front of the body in place: a second copy of a large drawing's text
     // would cost as much again in fresh memory.
-    QString head = heads.join(QLatin1Char('\n'));
-    head += QLatin1Char('\n');
     const QLatin1StringView end("</svg>\n");
     body.reserve(head.size() + body.size() + end.size());
     body.prepend(head);

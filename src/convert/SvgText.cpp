@@ -82,6 +82,11 @@ QString commentText(QStringView text) {
     return body;
 }
 
+QString commentLine(QStringView indent, QStringView text) {
+    return indent.toString() + QLatin1StringView("<!-- ") + commentText(text) +
+           QLatin1StringView(" -->");
+}
+
 QString attribute(QStringView name, const QString& value) {
     return attribute(name, QStringView(value));
 }

@@ -20,6 +20,9 @@ QString escapeXML(QStringView text);
 /// beyond the escaping.
 QString commentText(QStringView text);
 
+/// A comment line of the SVG: `indent`, "<!-- ", `commentText` of the text, " -->".
+QString commentLine(QStringView indent, QStringView text);
+
 /// One attribute as written in the SVG: name, "=", the value in double quotes. The value is
 /// written as given; callers escape document texts.
 QString attribute(QStringView name, QStringView value);

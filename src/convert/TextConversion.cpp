@@ -91,12 +91,12 @@ Lines VellixConverter::convertText(const PropertyListDictionary& shape, SVGConte
         maxWidth = box->maxX - box->minX;
     }
     const QStringList rows = wrappedTextRows(text, maxWidth, fontName, fontSize, kerning);
-    const QStringList runAttributes = textAttributes(source, shape);
+    QStringList comments = info.comments;
+    const QStringList runAttributes = textAttributes(source, shape, comments);
 
     Lines lines;
-    for (const QString& comment : info.comments) {
-        lines.append(indent + QLatin1StringView("<!-- ") + commentText(comment) +
-                     QLatin1StringView(" -->"));
+    for (const QString& comment : std::as_const(comments)) {
+        lines.append(commentLine(indent, comment));
     }
     if (rows.size() < 2) {
         lines.append(indent + QLatin1StringView("<text ") +
@@ -133,8 +133,12 @@ Lines VellixConverter::convertText(const PropertyListDictionary& shape, SVGConte
 }
 
 QStringList VellixConverter::textAttributes(const PropertyListDictionary& run,
-                                            const PropertyListDictionary& fallback) const {
+                                            const PropertyListDictionary& fallback,
+                                            QStringList& comments) const {
     const ParsedColor color = parseColor(stringPointer(run, u"TextColor"), QStringLiteral("black"));
+    if (color.warning) {
+        comments.append(*color.warning);
+    }
     QStringList attributes{
         attribute(u"font-family", escapeXML(runFontName(run, fallback))),
         attribute(u"font-size", format(runNumber(run, fallback, u"FontSize", 12))),

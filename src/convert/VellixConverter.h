@@ -38,6 +38,9 @@ struct ImageFillResult {
     std::optional<QString> warning;
 };
 
+/// The failure of a build whose SVG would pass the text budget of `SVGContext`.
+QString svgTooLargeMessage(std::int64_t budget);
+
 /// A filter reference (absent when the list has no enabled effect) and its comments.
 struct FilterResult {
     std::optional<QString> reference;
@@ -55,6 +58,8 @@ class VellixConverter {
     explicit VellixConverter(const TextMeasurer& measurer = installedFontMeasurer());
 
     // ---- SVG document builder -------------------------------------------------------------
+    /// The document's SVG text; no text when the build fails, which sets `context.failure`
+    /// (the text would pass its budget, or memory ran out).
     QString buildSVG(const PropertyListDictionary& document, SVGContext& context) const;
     Lines convertShape(const PropertyListDictionary& shape, SVGContext& context,
                        const QString& indent) const;
@@ -70,6 +75,7 @@ class VellixConverter {
     QString gradientFill(const PropertyListDictionary& gradient, SVGContext& context) const;
 
     // ---- Image fills ---------------------------------------------------------------------
+    /// A fill whose image file is embedded already draws that data instead of a copy.
     ImageFillResult imageFill(const PropertyListDictionary& fillImage, SVGContext& context) const;
 
     // ---- Effects -------------------------------------------------------------------------
@@ -78,8 +84,10 @@ class VellixConverter {
     // ---- Text ----------------------------------------------------------------------------
     Lines convertText(const PropertyListDictionary& shape, SVGContext& context,
                       const QString& indent) const;
+    /// The font and colour attributes of a run; a colour it cannot read adds its warning to
+    /// `comments`, which the caller writes before the text element.
     QStringList textAttributes(const PropertyListDictionary& run,
-                               const PropertyListDictionary& fallback) const;
+                               const PropertyListDictionary& fallback, QStringList& comments) const;
     QStringList wrappedTextRows(const QString& text, std::optional<double> maxWidth,
                                 const QString& fontName, double fontSize, double kerning) const;
     /// "end" for "TextAlignment" 1, "middle" for 2, "start" for anything else.
@@ -101,8 +109,13 @@ class VellixConverter {
     RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
     /// Renders previews with `renderer` instead of the program's shared one.
     void usePreviewRenderer(SVGPreviewImageRenderer& renderer) { previewRenderer_ = &renderer; }
+    /// The most characters of SVG text a rescue builds (`kSVGTextBudget` unless set, as tests
+    /// do to reach the limit with small drawings).
+    std::int64_t svgTextBudget() const { return svgTextBudget_; }
+    void setSVGTextBudget(std::int64_t characters) { svgTextBudget_ = characters; }
 
   private:
+    QString buildDocument(const PropertyListDictionary& document, SVGContext& context) const;
     /// Hands the lines of each child shape of "Shapes" to `sink`, in order; content left out
     /// for its depth becomes one comment.
     template <typename Sink>
@@ -111,6 +124,7 @@ class VellixConverter {
 
     const TextMeasurer& measurer_;
     SVGPreviewImageRenderer* previewRenderer_ = nullptr;
+    std::int64_t svgTextBudget_ = kSVGTextBudget;
 };
 
 }  // namespace keelwick

@@ -90,7 +90,10 @@ class DrawingRescue {
         if (auto failure = readDocument()) {
             return failure;
         }
-        const QString svg = buildSVG();
+        QString svg;
+        if (auto failure = buildSVG(svg)) {
+            return failure;
+        }
         if (auto failure = writePreview(svg)) {
             return failure;
         }
@@ -157,15 +160,20 @@ class DrawingRescue {
         return std::nullopt;
     }
 
-    /// Building never fails: every document yields an SVG.
-    QString buildSVG() {
+    /// Every document yields an SVG unless it would be too large to hold.
+    std::optional<Failure> buildSVG(QString& svg) {
+        const QString stage = QStringLiteral("building the SVG");
         SVGContext context;
         context.extractedRoot = workFolder_.path();
-        const QString svg = converter_.buildSVG(document_.dictionary(), context);
+        context.textBudget = converter_.svgTextBudget();
+        svg = converter_.buildSVG(document_.dictionary(), context);
+        if (context.failure) {
+            return Failure{PipelineError::conversion(*context.failure), stage};
+        }
         log_.add(QStringLiteral("svg size"),
                  QString::number(svg.toUtf8().size()) + QStringLiteral(" bytes, ") +
                      QString::number(context.defs.size()) + QStringLiteral(" defs"));
-        return svg;
+        return std::nullopt;
     }
 
     std::optional<Failure> writePreview(const QString& svg) {

@@ -24,6 +24,15 @@ PipelineError PipelineError::propertyListRead(const QString& description) {
     return converted;
 }
 
+PipelineError PipelineError::conversion(const QString& description) {
+    PipelineError converted;
+    converted.typeName = QStringLiteral("ConversionError");
+    converted.domain = QStringLiteral("Keelwick.Conversion");
+    converted.code = 1;
+    converted.description = description;
+    return converted;
+}
+
 PipelineError PipelineError::fileSystem(const std::error_code& error, const QString& whatFailed,
                                         const QString& path) {
     PipelineError converted;

@@ -47,6 +47,10 @@ struct PipelineError {
     /// "corrupt property list" code), and the reader's description.
     static PipelineError propertyListRead(const QString& description);
 
+    /// A drawing the converter could not build: type "ConversionError", domain
+    /// "Keelwick.Conversion", code 1, and the converter's description.
+    static PipelineError conversion(const QString& description);
+
     /// A failed file-system operation: type "FileSystemError", domain "NSPOSIXErrorDomain"
     /// (where the platform put such errors), the system's error number, and a description
     /// that says what could not be done and why, e.g. "Could not create the folder

@@ -221,8 +221,10 @@ QString SVGPreviewImageRenderer::htmlDocument(const QString& svg, QSize size) {
         QStringLiteral("<html>"),
         QStringLiteral("<head>"),
         QStringLiteral("<meta charset=\"utf-8\">"),
+        // The page may load nothing but the images embedded in it: whatever the SVG's
+        // styles or links name (local files, devices, pipes, the network) stays unread.
         QStringLiteral("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src "
-                       "'none'; img-src data: blob: file:; style-src 'unsafe-inline';\">"),
+                       "'none'; img-src data:; style-src 'unsafe-inline';\">"),
         QStringLiteral("<style>"),
         QStringLiteral("html, body { margin: 0; width: ") + width + QStringLiteral("px; height: ") +
             height + QStringLiteral("px; overflow: hidden; background: white; }"),
