@@ -216,3 +216,43 @@ TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
     EXPECT_FALSE(QFileInfo::exists(png));
     EXPECT_EQ(ours(), QStringList{});
 }
+
+TEST(CliAnalyze, NamesFromDrawingsAndFilesCannotSteerTheTerminal) {
+    // A font name that would retitle the terminal, erase its line and print a fake verdict,
+    // in a drawing whose file name holds an escape sequence and a line feed.
+    const QByteArray document =
+        "{ Layers = ( { Shapes = ( { ShapeType = \"TextShape\"; "
+        "FontName = \"Evil\\033]0;pwned\\007\\033[2K\\rmissing fonts:   none\"; } ); } ); }";
+    QTemporaryDir folder;
+    const QString archive = folder.filePath("bad\x1b[31m\n.idraw");
+    QFile file(archive);
+    file.open(QIODevice::WriteOnly);
+    file.write(zipBytes({fileEntry("data.xml", document)}));
+    file.close();
+    const QString shownPath = folder.filePath("bad\\e[31m\\n.idraw");
+    const QString shownFont = "Evil\\e]0;pwned\\x07\\e[2K\\rmissing fonts:   none";
+
+    const CliRun analysed = runCli({"analyze", archive});
+    EXPECT_EQ(analysed.exitCode, 0) << analysed.standardError.toStdString();
+    EXPECT_EQ(QString::fromUtf8(analysed.standardOutput),
+              QString("%1\n  stored picture:  none\n  embedded images: 0\n"
+                      "  missing fonts:   %2\n\nMissing fonts:\n  %2\n    %1\n\n"
+                      "1 drawings analysed.\n")
+                  .arg(shownPath, shownFont));
+
+    // The progress lines and error messages of convert show them escaped too.
+    const QString destination = folder.filePath("out\x07");
+    const CliRun converted = runCli({"convert", archive, "--to", destination});
+    EXPECT_TRUE(converted.standardError.contains("] Checking bad\\e[31m\\n.idraw…\n"))
+        << converted.standardError.toStdString();
+    EXPECT_TRUE(
+        converted.standardOutput.endsWith(QString("\nPreview images: %1\nReport: %1/report.txt\n")
+                                              .arg(folder.filePath("out\\x07"))
+                                              .toUtf8()))
+        << converted.standardOutput.toStdString();
+    EXPECT_FALSE(converted.standardError.contains('\x1b'));
+    EXPECT_FALSE(converted.standardOutput.contains('\x1b'));
+    const CliRun missing = runCli({"svg", folder.filePath("gone\x1b[2K")});
+    EXPECT_EQ(missing.standardError, "keelwick-cli: " + folder.filePath("gone\\e[2K").toUtf8() +
+                                         ": no such file or folder\n");
+}

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     const QStringList arguments = QGuiApplication::arguments();
     const QString command = arguments.value(1);
     if (command.isEmpty()) {
-        cli::printError(QStringLiteral("no command given\n") + cli::overviewText());
+        cli::printError(QStringLiteral("no command given"));
+        cli::writeStandardError(cli::overviewText() + u'\n');
         return cli::usageError;
     }
     if (command == QLatin1StringView("-h") || command == QLatin1StringView("--help") ||
