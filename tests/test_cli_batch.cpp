@@ -2,6 +2,7 @@
 
 #include "cli/ModelSession.h"
 #include "support/CliRunner.h"
+#include "support/QtPrinting.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -424,4 +425,36 @@ TEST(CliConvert, ItsAnalysisForgetsStoredPicturesButNothingElse) {
     EXPECT_FALSE(lean.missingFonts.isEmpty());
     EXPECT_EQ(lean.embeddedImageCount, full.embeddedImageCount);
     EXPECT_EQ(lean.fontInspectionError, full.fontInspectionError);
+}
+
+TEST(CliConvert, KeepsItsTemporaryThingsInAFolderOfItsOwnAndTouchesNoOtherFolder) {
+    QTemporaryDir sources;
+    copyExample(QStringLiteral("poster.idraw"), sources.filePath(QStringLiteral("a.idraw")));
+    const QStringList arguments{QStringLiteral("convert"), sources.path(), QStringLiteral("--to")};
+    const QStringList others{QStringLiteral("Keelwick"), QStringLiteral("Keelwick-abcdef"),
+                             QStringLiteral("Keelwick-abcdef/work")};
+
+    // What another user or another run has in a shared temporary folder: a file named
+    // "Keelwick", or folders of that name and of names like ours, empty or not.
+    for (const bool asFile : {true, false}) {
+        Sandbox sandbox;
+        const QDir temporary(sandbox.temporary.filePath(QStringLiteral("tmp")));
+        if (asFile) {
+            QFile file(temporary.filePath(QStringLiteral("Keelwick")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        } else {
+            for (const QString& folder : others) {
+                ASSERT_TRUE(temporary.mkpath(folder));
+            }
+        }
+        const QStringList before = sandbox.leftovers();
+
+        const CliRun run = sandbox.run(arguments + QStringList{sandbox.output()});
+        EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+        EXPECT_EQ(entryTitles(readFile(sandbox.output() + QStringLiteral("/report.txt"))),
+                  QStringList{QStringLiteral("✓ a.idraw")});
+        EXPECT_EQ(sandbox.leftovers(), before);
+        EXPECT_EQ(QFileInfo(temporary.filePath(QStringLiteral("Keelwick"))).isFile(), asFile);
+        EXPECT_EQ(QFileInfo(temporary.filePath(others.last())).isDir(), !asFile);
+    }
 }

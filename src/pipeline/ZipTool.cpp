@@ -1,11 +1,11 @@
 #include "pipeline/ZipTool.h"
 
-#include <QDir>
+#include "pipeline/RunFolder.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTextBoundaryFinder>
-#include <QUuid>
 
 #include <algorithm>
 #include <climits>
@@ -32,16 +32,17 @@ bool createEmptyFile(const QString& path) {
 // The temporary file that receives the child's error stream; removed when the run ends,
 // whatever happened (a removal error is ignored).
 struct ErrorStream {
-    QString path = QDir(QDir::tempPath())
-                       .filePath(QStringLiteral("Keelwick-unzip-") +
-                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                                 QStringLiteral(".log"));
-    bool isOpen = createEmptyFile(path);
+    QString path = RunFolder::newPath(QStringLiteral("Keelwick-unzip-"), QStringLiteral(".log"));
+    bool isOpen = !path.isEmpty() && createEmptyFile(path);
 
     ErrorStream() = default;
     ErrorStream(const ErrorStream&) = delete;
     ErrorStream& operator=(const ErrorStream&) = delete;
-    ~ErrorStream() { QFile::remove(path); }
+    ~ErrorStream() {
+        if (isOpen) {
+            QFile::remove(path);
+        }
+    }
 };
 
 bool isAsciiBlank(char byte) {
