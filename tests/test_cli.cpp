@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -189,32 +190,36 @@ TEST(CliPreview, RendersThePngAtTheRequestedSize) {
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "big"}).exitCode, 2);
 }
 
-TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
+TEST(CliPreview, CtrlCSigtermAndSighupLetTheRenderEndAndCleanUp) {
     DrawingFolder drawing(kSmallDrawing);
-    QTemporaryDir temporary;
-    const QString png = drawing.root.filePath("small.png");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("TMPDIR", temporary.path());
-    process.setProcessEnvironment(environment);
-    process.start(KEELWICK_CLI_PATH, {"preview", drawing.folder(), "-o", png});
-    // The browser's profile folder shows that the render has begun.
-    const auto ours = [&] {
-        return QDir(temporary.path()).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden);
-    };
-    QDeadlineTimer deadline(30000);
-    while (ours().isEmpty() && !deadline.hasExpired() && !process.waitForFinished(5)) {
-    }
-    ASSERT_FALSE(ours().isEmpty()) << "the render never began";
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(30000));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        QTemporaryDir temporary;
+        const QString png = drawing.root.filePath("small.png");
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("TMPDIR", temporary.path());
+        process.setProcessEnvironment(environment);
+        process.start(KEELWICK_CLI_PATH, {"preview", drawing.folder(), "-o", png});
+        // The browser's profile folder shows that the render has begun.
+        const auto ours = [&] {
+            return QDir(temporary.path()).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden);
+        };
+        QDeadlineTimer deadline(30000);
+        while (ours().isEmpty() && !deadline.hasExpired() && !process.waitForFinished(5)) {
+        }
+        ASSERT_FALSE(ours().isEmpty()) << "the render never began";
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(30000));
 
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 130);
-    EXPECT_EQ(process.readAllStandardError(), "keelwick-cli: interrupted; nothing was written\n");
-    EXPECT_FALSE(QFileInfo::exists(png));
-    EXPECT_EQ(ours(), QStringList{});
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 130);
+        EXPECT_EQ(process.readAllStandardError(),
+                  "keelwick-cli: interrupted; nothing was written\n");
+        EXPECT_FALSE(QFileInfo::exists(png));
+        EXPECT_EQ(ours(), QStringList{});
+    }
 }
 
 TEST(CliAnalyze, NamesFromDrawingsAndFilesCannotSteerTheTerminal) {

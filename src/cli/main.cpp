@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/InterruptSignal.h"
 #include "pipeline/AppIdentity.h"
 #include "pipeline/MemoryTuning.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     keepMemoryBetweenDrawings();
+    cli::cleanUpWhenEndedBySignal();
     cli::installQuietMessageHandler();
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("keelwick-cli"));

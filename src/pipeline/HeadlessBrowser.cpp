@@ -1,5 +1,6 @@
 #include "pipeline/HeadlessBrowser.h"
 
+#include "pipeline/ChildProcessGroups.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/RunFolder.h"
 #include "pipeline/WebEngineError.h"
@@ -312,6 +313,7 @@ HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
             QString::fromLocal8Bit(std::strerror(spawned.error)));
     }
 
+    ChildProcessGroups::add(spawned.processId);
     std::unique_ptr<HeadlessBrowser> browser(
         new HeadlessBrowser(spawned.processId, profileFolder,
                             std::make_unique<DevToolsPipe>(requests->write, replies->read)));
@@ -529,7 +531,10 @@ void HeadlessBrowser::end() {
         // The browser is collected only afterwards, so the group id is still ours.
         ::kill(-processId_, SIGKILL);
         ::kill(processId_, SIGKILL);
+        ChildProcessGroups::remove(processId_);
         collect(processId_, 5000ms);
+    } else {
+        ChildProcessGroups::remove(processId_);
     }
     removeSocketFolder(profileFolder_);
     // A helper that was still dying may have held a file open a moment longer.

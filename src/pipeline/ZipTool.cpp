@@ -1,5 +1,6 @@
 #include "pipeline/ZipTool.h"
 
+#include "pipeline/ChildProcessGroups.h"
 #include "pipeline/RunFolder.h"
 
 #include <QElapsedTimer>
@@ -114,6 +115,20 @@ bool launch(QProcess& child, QElapsedTimer& clock, Outcome& outcome) {
     return false;
 }
 
+// The running child's process group, for a program that must end at once to kill.
+class ListedGroup {
+  public:
+    explicit ListedGroup(const QProcess& child) : leader_(static_cast<pid_t>(child.processId())) {
+        ChildProcessGroups::add(leader_);
+    }
+    ~ListedGroup() { ChildProcessGroups::remove(leader_); }
+    ListedGroup(const ListedGroup&) = delete;
+    ListedGroup& operator=(const ListedGroup&) = delete;
+
+  private:
+    pid_t leader_;
+};
+
 // Asks the child to end, then kills it; the outcome of the last wait does not matter.
 void stop(QProcess& child) {
     child.terminate();
@@ -206,6 +221,7 @@ Outcome run(const QString& tool, const QStringList& arguments,
     if (!launch(child, clock, outcome)) {
         return outcome;
     }
+    const ListedGroup group(child);
     if (!child.waitForFinished(millisecondsLeft(clock, timeout)) && !hasEnded(child)) {
         stop(child);
         recordTimeOut(clock, outcome);
@@ -228,6 +244,7 @@ OutputCount countOutput(const QString& tool, const QStringList& arguments, qint6
     if (!launch(child, clock, outcome)) {
         return count;
     }
+    const ListedGroup group(child);
     for (;;) {
         count.bytes += child.skip(child.bytesAvailable());
         if (count.bytes > limit) {
