@@ -81,9 +81,9 @@ bool isAllWhite(const QImage& image) {
 
 /// A temporary folder of the test's own, with a run folder of its own. The shared renderer's
 /// browser works in the run folder being replaced (and would make it again): it is ended first.
-class TemporaryFolderScope {
+class RendererTemporaryFolder {
   public:
-    TemporaryFolderScope() {
+    RendererTemporaryFolder() {
         Renderer::shared().setBrowserExecutable({});
         scope_ = std::make_unique<testing::TemporaryFolderScope>();
     }
@@ -534,7 +534,7 @@ TEST(SVGPreviewImageRendererRender, failsAPageWhoseLoadNeverEndsAfterTenSecondsA
 }
 
 TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     Renderer renderer;
     const QString svg =
         svgOfSize("width=\"30\" height=\"30\"", "<circle cx=\"15\" cy=\"15\" r=\"10\"/>");
@@ -554,7 +554,7 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
 }
 
 TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     {
         Renderer renderer;
         ASSERT_TRUE(std::holds_alternative<QByteArray>(
@@ -573,7 +573,7 @@ TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds)
 }
 
 TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     Renderer renderer;
     renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
     const PipelineError missing = errorOf(renderer.render(svgOfSize(""), 1200));
