@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The handler's only tool is one write into this socket pair: [0] is read by the main
+// A first signal is passed on by one write into this socket pair: [0] is read by the main
 // thread, [1] written by the handler. Set up before `isListening` is set.
 int signalSockets[2] = {-1, -1};
 std::atomic<bool> isListening{false};
