@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -189,30 +190,74 @@ TEST(CliPreview, RendersThePngAtTheRequestedSize) {
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "big"}).exitCode, 2);
 }
 
-TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
+TEST(CliPreview, CtrlCSigtermAndSighupLetTheRenderEndAndCleanUp) {
     DrawingFolder drawing(kSmallDrawing);
-    QTemporaryDir temporary;
-    const QString png = drawing.root.filePath("small.png");
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("TMPDIR", temporary.path());
-    process.setProcessEnvironment(environment);
-    process.start(KEELWICK_CLI_PATH, {"preview", drawing.folder(), "-o", png});
-    // The browser's profile folder shows that the render has begun.
-    const auto ours = [&] {
-        return QDir(temporary.path()).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden);
-    };
-    QDeadlineTimer deadline(30000);
-    while (ours().isEmpty() && !deadline.hasExpired() && !process.waitForFinished(5)) {
-    }
-    ASSERT_FALSE(ours().isEmpty()) << "the render never began";
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(30000));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        QTemporaryDir temporary;
+        const QString png = drawing.root.filePath("small.png");
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("TMPDIR", temporary.path());
+        process.setProcessEnvironment(environment);
+        process.start(KEELWICK_CLI_PATH, {"preview", drawing.folder(), "-o", png});
+        // The browser's profile folder shows that the render has begun.
+        const auto ours = [&] {
+            return QDir(temporary.path()).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden);
+        };
+        QDeadlineTimer deadline(30000);
+        while (ours().isEmpty() && !deadline.hasExpired() && !process.waitForFinished(5)) {
+        }
+        ASSERT_FALSE(ours().isEmpty()) << "the render never began";
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(30000));
 
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 130);
-    EXPECT_EQ(process.readAllStandardError(), "keelwick-cli: interrupted; nothing was written\n");
-    EXPECT_FALSE(QFileInfo::exists(png));
-    EXPECT_EQ(ours(), QStringList{});
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 130);
+        EXPECT_EQ(process.readAllStandardError(),
+                  "keelwick-cli: interrupted; nothing was written\n");
+        EXPECT_FALSE(QFileInfo::exists(png));
+        EXPECT_EQ(ours(), QStringList{});
+    }
+}
+
+TEST(CliAnalyze, NamesFromDrawingsAndFilesCannotSteerTheTerminal) {
+    // A font name that would retitle the terminal, erase its line and print a fake verdict,
+    // in a drawing whose file name holds an escape sequence and a line feed.
+    const QByteArray document =
+        "{ Layers = ( { Shapes = ( { ShapeType = \"TextShape\"; "
+        "FontName = \"Evil\\033]0;pwned\\007\\033[2K\\rmissing fonts:   none\"; } ); } ); }";
+    QTemporaryDir folder;
+    const QString archive = folder.filePath("bad\x1b[31m\n.idraw");
+    QFile file(archive);
+    file.open(QIODevice::WriteOnly);
+    file.write(zipBytes({fileEntry("data.xml", document)}));
+    file.close();
+    const QString shownPath = folder.filePath("bad\\e[31m\\n.idraw");
+    const QString shownFont = "Evil\\e]0;pwned\\x07\\e[2K\\rmissing fonts:   none";
+
+    const CliRun analysed = runCli({"analyze", archive});
+    EXPECT_EQ(analysed.exitCode, 0) << analysed.standardError.toStdString();
+    EXPECT_EQ(QString::fromUtf8(analysed.standardOutput),
+              QString("%1\n  stored picture:  none\n  embedded images: 0\n"
+                      "  missing fonts:   %2\n\nMissing fonts:\n  %2\n    %1\n\n"
+                      "1 drawings analysed.\n")
+                  .arg(shownPath, shownFont));
+
+    // The progress lines and error messages of convert show them escaped too.
+    const QString destination = folder.filePath("out\x07");
+    const CliRun converted = runCli({"convert", archive, "--to", destination});
+    EXPECT_TRUE(converted.standardError.contains("] Checking bad\\e[31m\\n.idraw…\n"))
+        << converted.standardError.toStdString();
+    EXPECT_TRUE(
+        converted.standardOutput.endsWith(QString("\nPreview images: %1\nReport: %1/report.txt\n")
+                                              .arg(folder.filePath("out\\x07"))
+                                              .toUtf8()))
+        << converted.standardOutput.toStdString();
+    EXPECT_FALSE(converted.standardError.contains('\x1b'));
+    EXPECT_FALSE(converted.standardOutput.contains('\x1b'));
+    const CliRun missing = runCli({"svg", folder.filePath("gone\x1b[2K")});
+    EXPECT_EQ(missing.standardError, "keelwick-cli: " + folder.filePath("gone\\e[2K").toUtf8() +
+                                         ": no such file or folder\n");
 }

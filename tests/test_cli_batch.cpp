@@ -2,8 +2,10 @@
 
 #include "cli/ModelSession.h"
 #include "support/CliRunner.h"
+#include "support/QtPrinting.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -14,10 +16,12 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -109,7 +113,13 @@ struct Sandbox {
     CliRun run(const QStringList& arguments) const {
         return runCli(arguments, temporary.filePath(QStringLiteral("tmp")));
     }
+    QString temporaryFolder() const { return temporary.filePath(QStringLiteral("tmp")); }
     Sandbox() { QDir(temporary.path()).mkpath(QStringLiteral("tmp")); }
+    /// All that is in the temporary folder, ours or not.
+    QStringList everythingInTemporaryFolder() const {
+        return QDir(temporaryFolder())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
     /// Work folders and temporary files of ours left in the temporary folder.
     QStringList leftovers() const {
         return QDir(temporary.filePath(QStringLiteral("tmp")))
@@ -264,47 +274,99 @@ TEST(CliConvert, RefusesRunsThatCannotStartAndWritesNothing) {
     EXPECT_TRUE(sandbox.leftovers().isEmpty());
 }
 
-TEST(CliConvert, CtrlCStopsAfterTheCurrentDrawingAndStillWritesTheReport) {
-    QTemporaryDir sources;
-    constexpr int kDrawings = 12;
-    for (int index = 1; index <= kDrawings; ++index) {
-        copyExample(QStringLiteral("poster.idraw"),
-                    sources.filePath(QStringLiteral("poster %1.idraw").arg(index)));
-    }
-    Sandbox sandbox;
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), sandbox.temporary.filePath(QStringLiteral("tmp")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.temporary.path());
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KEELWICK_CLI_PATH), {QStringLiteral("convert"), sources.path(),
-                                                      QStringLiteral("--to"), sandbox.output()});
-    process.setReadChannel(QProcess::StandardError);
-    QByteArray progress;
-    while (!progress.contains("Checking poster 3.idraw") && process.waitForReadyRead(30000)) {
-        progress += process.readAllStandardError();
-    }
-    ASSERT_TRUE(progress.contains("Checking poster 3.idraw")) << progress.toStdString();
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    progress += process.readAllStandardError();
+/// A convert run over twelve drawings, started in `sandbox`, once it checks the third.
+class ConvertInProgress {
+  public:
+    static constexpr int kDrawings = 12;
 
-    EXPECT_EQ(process.exitCode(), 1) << progress.toStdString();
-    const QByteArray status = process.readAllStandardOutput();
-    const QByteArray report = readFile(sandbox.output() + QStringLiteral("/report.txt"));
-    const QStringList titles = entryTitles(report);
-    // The drawing in progress completes; the rest are never touched.
-    ASSERT_GE(titles.size(), 3);
-    ASSERT_LT(titles.size(), kDrawings);
-    EXPECT_TRUE(status.startsWith(QStringLiteral("Dry run cancelled — %1 of %2 drawings were "
-                                                 "checked; preview images saved.\n")
-                                      .arg(titles.size())
-                                      .arg(kDrawings)
-                                      .toUtf8()))
-        << status.toStdString();
-    EXPECT_TRUE(progress.contains("Finishing the current drawing, then stopping…"));
-    EXPECT_EQ(filesNamed(sandbox.output(), QStringLiteral("poster")).size(), titles.size());
-    EXPECT_TRUE(sandbox.leftovers().isEmpty()) << sandbox.leftovers().join(u' ').toStdString();
+    explicit ConvertInProgress(const Sandbox& sandbox) {
+        for (int index = 1; index <= kDrawings; ++index) {
+            copyExample(QStringLiteral("poster.idraw"),
+                        sources_.filePath(QStringLiteral("poster %1.idraw").arg(index)));
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), sandbox.temporaryFolder());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.temporary.path());
+        // Qt's own runtime folder would otherwise go into the temporary folder.
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), sandbox.temporary.path());
+        process.setProcessEnvironment(environment);
+        process.start(
+            QStringLiteral(KEELWICK_CLI_PATH),
+            {QStringLiteral("convert"), sources_.path(), QStringLiteral("--to"), sandbox.output()});
+        process.setReadChannel(QProcess::StandardError);
+        while (!progress.contains("Checking poster 3.idraw") && process.waitForReadyRead(30000)) {
+            progress += process.readAllStandardError();
+        }
+    }
+    bool hasBegun() const { return progress.contains("Checking poster 3.idraw"); }
+    void send(int signal) { ::kill(static_cast<pid_t>(process.processId()), signal); }
+
+    QProcess process;
+    QByteArray progress;
+
+  private:
+    QTemporaryDir sources_;
+};
+
+/// Processes whose command line names `text`, such as a browser working in a folder.
+QStringList processesNaming(const QByteArray& text) {
+    QStringList found;
+    for (const QString& id : QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")})) {
+        const QByteArray commandLine = readFile(QStringLiteral("/proc/%1/cmdline").arg(id));
+        if (commandLine.contains(text)) {
+            found.append(id + u' ' + QString::fromUtf8(commandLine).replace(u'\0', u' '));
+        }
+    }
+    return found;
+}
+
+TEST(CliConvert, CtrlCSigtermAndSighupStopAfterTheCurrentDrawingAndStillWriteTheReport) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        Sandbox sandbox;
+        ConvertInProgress run(sandbox);
+        ASSERT_TRUE(run.hasBegun()) << run.progress.toStdString();
+        run.send(signal);
+        ASSERT_TRUE(run.process.waitForFinished(60000));
+        run.progress += run.process.readAllStandardError();
+
+        EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.process.exitCode(), 1) << run.progress.toStdString();
+        const QByteArray status = run.process.readAllStandardOutput();
+        const QByteArray report = readFile(sandbox.output() + QStringLiteral("/report.txt"));
+        const QStringList titles = entryTitles(report);
+        // The drawing in progress completes; the rest are never touched.
+        ASSERT_GE(titles.size(), 3);
+        ASSERT_LT(titles.size(), ConvertInProgress::kDrawings);
+        EXPECT_TRUE(status.startsWith(QStringLiteral("Dry run cancelled — %1 of %2 drawings were "
+                                                     "checked; preview images saved.\n")
+                                          .arg(titles.size())
+                                          .arg(ConvertInProgress::kDrawings)
+                                          .toUtf8()))
+            << status.toStdString();
+        EXPECT_TRUE(run.progress.contains("Finishing the current drawing, then stopping…"));
+        EXPECT_EQ(filesNamed(sandbox.output(), QStringLiteral("poster")).size(), titles.size());
+        EXPECT_EQ(sandbox.everythingInTemporaryFolder(), QStringList());
+    }
+}
+
+TEST(CliConvert, ASecondSignalEndsAtOnceAndStillLeavesNothingBehind) {
+    Sandbox sandbox;
+    ConvertInProgress run(sandbox);
+    ASSERT_TRUE(run.hasBegun()) << run.progress.toStdString();
+    run.send(SIGTERM);
+    run.send(SIGHUP);
+    ASSERT_TRUE(run.process.waitForFinished(30000));
+
+    EXPECT_EQ(run.process.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(sandbox.everythingInTemporaryFolder(), QStringList());
+    // The browser, in a process group of its own, was ended with the program.
+    QDeadlineTimer deadline(5000);
+    while (!processesNaming(sandbox.temporaryFolder().toUtf8()).isEmpty() &&
+           !deadline.hasExpired()) {
+        QThread::msleep(20);
+    }
+    EXPECT_EQ(processesNaming(sandbox.temporaryFolder().toUtf8()), QStringList());
 }
 
 TEST(CliAnalyze, ReportsEveryDrawingAsJsonAndAsText) {
@@ -461,4 +523,36 @@ TEST(CliConvert, ItsAnalysisForgetsStoredPicturesButNothingElse) {
     EXPECT_FALSE(lean.missingFonts.isEmpty());
     EXPECT_EQ(lean.embeddedImageCount, full.embeddedImageCount);
     EXPECT_EQ(lean.fontInspectionError, full.fontInspectionError);
+}
+
+TEST(CliConvert, KeepsItsTemporaryThingsInAFolderOfItsOwnAndTouchesNoOtherFolder) {
+    QTemporaryDir sources;
+    copyExample(QStringLiteral("poster.idraw"), sources.filePath(QStringLiteral("a.idraw")));
+    const QStringList arguments{QStringLiteral("convert"), sources.path(), QStringLiteral("--to")};
+    const QStringList others{QStringLiteral("Keelwick"), QStringLiteral("Keelwick-abcdef"),
+                             QStringLiteral("Keelwick-abcdef/work")};
+
+    // What another user or another run has in a shared temporary folder: a file named
+    // "Keelwick", or folders of that name and of names like ours, empty or not.
+    for (const bool asFile : {true, false}) {
+        Sandbox sandbox;
+        const QDir temporary(sandbox.temporary.filePath(QStringLiteral("tmp")));
+        if (asFile) {
+            QFile file(temporary.filePath(QStringLiteral("Keelwick")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        } else {
+            for (const QString& folder : others) {
+                ASSERT_TRUE(temporary.mkpath(folder));
+            }
+        }
+        const QStringList before = sandbox.leftovers();
+
+        const CliRun run = sandbox.run(arguments + QStringList{sandbox.output()});
+        EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+        EXPECT_EQ(entryTitles(readFile(sandbox.output() + QStringLiteral("/report.txt"))),
+                  QStringList{QStringLiteral("✓ a.idraw")});
+        EXPECT_EQ(sandbox.leftovers(), before);
+        EXPECT_EQ(QFileInfo(temporary.filePath(QStringLiteral("Keelwick"))).isFile(), asFile);
+        EXPECT_EQ(QFileInfo(temporary.filePath(others.last())).isDir(), !asFile);
+    }
 }

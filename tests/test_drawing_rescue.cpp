@@ -3,17 +3,24 @@
 
 #include "convert/VellixConverter.h"
 #include "pipeline/DrawingRescue.h"
+#include "pipeline/RunFolder.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
+#include "pipeline/WorkFolder.h"
 #include "support/QtPrinting.h"
+#include "support/TemporaryFolderScope.h"
 #include "support/ZipWriter.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace keelwick;
 using namespace keelwick::testing;
@@ -71,11 +78,13 @@ class DrawingRescueTest : public ::testing::Test {
         suiteFolder_ = new QTemporaryDir;
         QDir(suiteFolder_->path()).mkpath("tmp");
         qputenv("TMPDIR", suiteFolder_->filePath("tmp").toUtf8());
+        RunFolder::remove();  // the next one is made in the folder above
         renderer_ = new SVGPreviewImageRenderer;
         renderer_->render(QStringLiteral("<svg width=\"1\" height=\"1\"/>"), 10);  // browser up
     }
     static void TearDownTestSuite() {
         delete renderer_;
+        RunFolder::remove();
         delete suiteFolder_;
     }
 
@@ -87,8 +96,8 @@ class DrawingRescueTest : public ::testing::Test {
     }
 
     static QStringList temporaryEntries() {
-        return QDir(suiteFolder_->filePath("tmp"))
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return keelwick::testing::TemporaryFolderScope::temporaryLeftovers(
+            suiteFolder_->filePath("tmp"));
     }
 
     QString writeArchive(const QString& name, const std::vector<ZipEntry>& entries) {
@@ -325,4 +334,81 @@ TEST_F(DrawingRescueTest, DrawingPastTheSVGBudgetFailsCleanly) {
     // Within the budget the same drawing is rescued.
     converter_.setSVGTextBudget(kSVGTextBudget);
     EXPECT_EQ(rescue(archive).errorMessage, std::nullopt);
+}
+
+TEST(RunFolder, IsMadeOnFirstUsePrivateToThisRunAndHoldsTheWorkFolders) {
+    TemporaryFolderScope temporary;
+    EXPECT_EQ(temporary.leftovers(), QStringList());  // nothing is made before it is needed
+    const QString folder = RunFolder::path();
+    const QFileInfo info(folder);
+    EXPECT_EQ(info.absolutePath(), QFileInfo(temporary.path()).absoluteFilePath());
+    EXPECT_TRUE(QRegularExpression("^Keelwick-[A-Za-z0-9]{6}$").match(info.fileName()).hasMatch())
+        << folder.toStdString();
+    struct stat status {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0700u);
+    EXPECT_EQ(status.st_uid, ::geteuid());
+    EXPECT_EQ(RunFolder::path(), folder);
+
+    const QString name = RunFolder::newPath("listing-", ".txt");
+    EXPECT_TRUE(name.startsWith(folder + "/listing-") && name.endsWith(".txt"));
+    EXPECT_NE(RunFolder::newPath("listing-", ".txt"), name);
+    {
+        WorkFolder work;
+        ASSERT_FALSE(work.create());
+        EXPECT_EQ(QFileInfo(work.path()).absolutePath(), folder);
+        EXPECT_TRUE(QFileInfo(work.path()).isDir());
+    }
+    EXPECT_EQ(temporary.leftovers(), QStringList());
+
+    // Removed, it is made anew, under a new name, on the next use.
+    RunFolder::remove();
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_NE(RunFolder::path(), folder);
+}
+
+TEST(RunFolder, WithoutAFolderForItNothingIsMadeAndTheWorkFolderSaysWhy) {
+    TemporaryFolderScope temporary;
+    const QByteArray missing = QFile::encodeName(temporary.path() + "/missing");
+    qputenv("TMPDIR", missing);
+    RunFolder::remove();
+    std::error_code error;
+    EXPECT_EQ(RunFolder::path(&error), QString());
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(RunFolder::newPath("x-"), QString());
+    WorkFolder work;
+    EXPECT_EQ(work.create(), std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(work.path().startsWith(temporary.path() + "/missing/Keelwick-XXXXXX/"));
+    EXPECT_EQ(temporary.leftovers(), QStringList());
+}
+
+TEST(RunFolder, RemovalTakesAllThatIsInsideAndNothingOutside) {
+    QTemporaryDir outside;
+    TemporaryFolderScope temporary;
+    QDir(outside.path()).mkpath("kept");
+    QFile kept(outside.filePath("kept/file"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+
+    // Removed at the program's end, and from the handler of a signal that ends it at once.
+    using Removal = void (*)();
+    for (const Removal removal :
+         {Removal(&RunFolder::remove), Removal(&RunFolder::removeFromSignalHandler)}) {
+        const QDir folder(RunFolder::path());
+        ASSERT_TRUE(folder.mkpath("a/b/c/d"));
+        for (int index = 0; index < 300; ++index) {  // more than one read of the folder
+            QFile(folder.filePath(QString("a/b/file %1").arg(index))).open(QIODevice::WriteOnly);
+        }
+        QFile(folder.filePath("a/b/c/d/file")).open(QIODevice::WriteOnly);
+        QFile::link(outside.filePath("kept"), folder.filePath("a/folder link"));
+        QFile::link(outside.filePath("kept/file"), folder.filePath("a/b/file link"));
+        ::chmod(QFile::encodeName(folder.filePath("a/b/c")).constData(), 0500);
+        ::chmod(QFile::encodeName(folder.filePath("a/b/c/d")).constData(), 0);
+
+        removal();
+        EXPECT_FALSE(QFileInfo::exists(folder.path()));
+        EXPECT_TRUE(QFileInfo(outside.filePath("kept/file")).isFile());
+        EXPECT_EQ(temporary.leftovers(), QStringList());
+    }
 }

@@ -5,6 +5,7 @@
 #include "workflow/PreviewMetadata.h"
 
 #include "pipeline/DrawingDocument.h"
+#include "support/TemporaryFolderScope.h"
 #include "support/ZipWriter.h"
 
 #include <QDir>
@@ -42,11 +43,6 @@ const QByteArray kFontDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
 // Points QDir::tempPath() at a private folder, so that leftover temporary files show.
 class AnalysisFolder {
   public:
-    AnalysisFolder() : previous_(qgetenv("TMPDIR")) {
-        qputenv("TMPDIR", QFile::encodeName(temporary_.path()));
-    }
-    ~AnalysisFolder() { qputenv("TMPDIR", previous_); }
-
     QString write(const QString& name, const QByteArray& bytes) const {
         const QString path = drawings_.path() + u'/' + name;
         QFile file(path);
@@ -54,14 +50,11 @@ class AnalysisFolder {
         file.write(bytes);
         return path;
     }
-    QStringList leftoverTemporaryFiles() const {
-        return QDir(temporary_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    }
+    QStringList leftoverTemporaryFiles() const { return temporary_.leftovers(); }
 
   private:
-    QTemporaryDir temporary_;
-    QTemporaryDir drawings_;
-    QByteArray previous_;
+    QTemporaryDir drawings_;  // made before TMPDIR changes, so it is no leftover
+    testing::TemporaryFolderScope temporary_;
 };
 
 TEST(SplitEntryLines, SplitsAtEveryNewlineAndKeepsSpaces) {

@@ -63,3 +63,12 @@ TEST(ProgressDisplay, PlainLinesNameTheStepAndTheTimeLeft) {
     EXPECT_EQ(ProgressDisplay::plainLine(0, QStringLiteral("Checking the drawings…"), {}),
               QStringLiteral("[  0%] Checking the drawings…"));
 }
+
+TEST(ProgressDisplay, ControlCharactersInNamesAreShownEscaped) {
+    // A file name that would clear the line, retitle the terminal or break the log's lines.
+    const QString step = QStringLiteral("Checking a\x1b[2K\rb\x1b]0;x\x07\nc.idraw…");
+    const QString shown = QStringLiteral("Checking a\\e[2K\\rb\\e]0;x\\x07\\nc.idraw…");
+    EXPECT_EQ(ProgressDisplay::plainLine(0.5, step, {}), QStringLiteral("[ 50%] ") + shown);
+    EXPECT_EQ(ProgressDisplay::barLine(0.5, step, {}, 120),
+              QStringLiteral("[############............]  50% ") + shown);
+}

@@ -1,3 +1,4 @@
+#include "pipeline/ControlCharacters.h"
 #include "pipeline/RescueReportFormatter.h"
 
 #include <gtest/gtest.h>
@@ -80,12 +81,48 @@ TEST(RescueReport, BlocksSeparatedByOneEmptyLine) {
 
 TEST(RescueReport, FailuresCarryTheirDiagnostics) {
     const QString text = RescueReportFormatter::plainText(
-        {failed("/in/one.idraw", "First line\nsecond line", {"failed stage: x", "  more"}),
+        {failed("/in/one.idraw", "First line", {"failed stage: x", "  more"}),
          failed("/in/two.idraw", "Nothing logged.", {})},
         QStringLiteral("/out"));
+    EXPECT_EQ(
+        linesAfterEnvironment(text),
+        (QStringList{"Destination: /out", "Result: 0 rescued, 2 failed", "", "✕ one.idraw",
+                     "  Could not rescue: First line", "  --- diagnostics ---", "  failed stage: x",
+                     "    more", "", "✕ two.idraw", "  Could not rescue: Nothing logged.", ""}));
+}
+
+TEST(RescueReport, NamesAndMessagesCannotStartLinesOfTheirOwn) {
+    const QString text = RescueReportFormatter::plainText(
+        {failed("/in/a\n✓ fake.idraw", "Broken\rsecond\u202e", {"source: /in/a\n✓ fake.idraw"}),
+         checked("/in/b\x1b[2K.idraw", "/out\t/b\x1b[2K.svg")},
+        QStringLiteral("/out\t"));
     EXPECT_EQ(linesAfterEnvironment(text),
-              (QStringList{"Destination: /out", "Result: 0 rescued, 2 failed", "", "✕ one.idraw",
-                           "  Could not rescue: First line", "second line", "  --- diagnostics ---",
-                           "  failed stage: x", "    more", "", "✕ two.idraw",
-                           "  Could not rescue: Nothing logged.", ""}));
+              (QStringList{"Destination: /out\\t", "Result: 1 rescued, 1 failed", "",
+                           "✕ a\\n✓ fake.idraw", "  Could not rescue: Broken\\rsecond\\u202e",
+                           "  --- diagnostics ---", "  source: /in/a\\n✓ fake.idraw", "",
+                           "✓ b\\e[2K.idraw",
+                           "  PNG preview image saved to: /out\\t/b\\e[2K.png. SVG checked in "
+                           "memory only.",
+                           ""}));
+    // The report dialog lists the entries as they are; only the text file escapes them.
+    EXPECT_EQ(RescueReportFormatter::entries({checked("/in/b\x1b.idraw", std::nullopt)})[0].title,
+              "b\x1b.idraw");
+}
+
+TEST(ControlCharacters, AreShownEscapedAndEverythingElseIsKept) {
+    const struct {
+        QString text;
+        QString shown;
+    } cases[] = {
+        {"plain name – “quoted” ✓ café.idraw", "plain name – “quoted” ✓ café.idraw"},
+        {"back\\slash", "back\\slash"},
+        {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+        {"\x1b]0;title\x07\x1b[2K", "\\e]0;title\\x07\\e[2K"},
+        {QString(QChar(0)) + "\x01\x1f\x7f", "\\x00\\x01\\x1f\\x7f"},
+        {"\u0080\u0085\u009f\u00a0", "\\u0080\\u0085\\u009f\u00a0"},
+        {"\u202a\u202e\u2066\u2069\u2029\u200f", "\\u202a\\u202e\\u2066\\u2069\u2029\u200f"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(escapeControlCharacters(text), shown) << shown.toStdString();
+    }
 }

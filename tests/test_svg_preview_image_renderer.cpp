@@ -3,6 +3,7 @@
 #include "pipeline/RescueError.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WebEngineError.h"
+#include "support/TemporaryFolderScope.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -81,30 +82,19 @@ bool isAllWhite(const QImage& image) {
     return true;
 }
 
-QStringList keelwickEntries(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral("Keelwick-*")},
-                                  QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
-/// Runs the test's renderers with the temporary folder pointed at a fresh folder, so that what
-/// they leave there can be seen without other programs' files in the way.
-class TemporaryFolderScope {
+/// A temporary folder of the test's own, with a run folder of its own. The shared renderer's
+/// browser works in the run folder being replaced (and would make it again): it is ended first.
+class RendererTemporaryFolder {
   public:
-    TemporaryFolderScope() : previous_(qgetenv("TMPDIR")) {
-        qputenv("TMPDIR", folder_.path().toLocal8Bit());
+    RendererTemporaryFolder() {
+        Renderer::shared().setBrowserExecutable({});
+        scope_ = std::make_unique<testing::TemporaryFolderScope>();
     }
-    ~TemporaryFolderScope() {
-        if (previous_.isEmpty()) {
-            qunsetenv("TMPDIR");
-        } else {
-            qputenv("TMPDIR", previous_);
-        }
-    }
-    QString path() const { return folder_.path(); }
+    QString path() const { return scope_->path(); }
+    QStringList leftovers() const { return scope_->leftovers(); }
 
   private:
-    QTemporaryDir folder_;
-    QByteArray previous_;
+    std::unique_ptr<testing::TemporaryFolderScope> scope_;
 };
 
 /// Waits until the process has ended (a zombie or gone); false when it did not within 5 s.
@@ -605,7 +595,7 @@ TEST(SVGPreviewImageRendererRender, readsNoFileTheSVGNames) {
 }
 
 TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     Renderer renderer;
     const QString svg =
         svgOfSize("width=\"30\" height=\"30\"", "<circle cx=\"15\" cy=\"15\" r=\"10\"/>");
@@ -625,14 +615,14 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
 }
 
 TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     {
         Renderer renderer;
         ASSERT_TRUE(std::holds_alternative<QByteArray>(
             renderer.render(svgOfSize("width=\"10\" height=\"10\""), 1200)));
         const QFileInfo profile(renderer.browserProfileFolder());
         EXPECT_TRUE(profile.isDir());
-        EXPECT_EQ(profile.absolutePath(), QFileInfo(temporary.path()).absoluteFilePath());
+        EXPECT_EQ(profile.absolutePath(), RunFolder::path());
         EXPECT_TRUE(profile.fileName().startsWith(QStringLiteral("Keelwick-")));
         // The page files go once their load has ended.
         EXPECT_TRUE(QDir(profile.filePath())
@@ -640,13 +630,11 @@ TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds)
                         .isEmpty());
     }
     // Nothing of the browser's is left either, such as its single-instance socket folder.
-    EXPECT_EQ(QDir(temporary.path())
-                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-              QStringList());
+    EXPECT_EQ(temporary.leftovers(), QStringList());
 }
 
 TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     Renderer renderer;
     renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
     const PipelineError missing = errorOf(renderer.render(svgOfSize(""), 1200));
@@ -668,7 +656,7 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
               "The Chromium web browser could not be started to render the PNG preview: it "
               "ended before it answered (exit status 1).");
     EXPECT_EQ(renderer.browserProcessId(), 0);
-    EXPECT_EQ(keelwickEntries(temporary.path()), QStringList());
+    EXPECT_EQ(temporary.leftovers(), QStringList());
 }
 
 }  // namespace

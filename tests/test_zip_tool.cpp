@@ -4,6 +4,8 @@
 
 #include "pipeline/ZipTool.h"
 
+#include "support/TemporaryFolderScope.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -31,24 +33,7 @@ ZipTool::Outcome runScript(const QString& script, double timeout = 10,
                         successStatuses);
 }
 
-// Points QDir::tempPath() at a private folder for one test, so that the runner's
-// temporary files can be watched without other programs' files in the way.
-class PrivateTemporaryFolder {
-  public:
-    PrivateTemporaryFolder() : previous_(qgetenv("TMPDIR")) {
-        qputenv("TMPDIR", QFile::encodeName(folder_.path()));
-    }
-    ~PrivateTemporaryFolder() { qputenv("TMPDIR", previous_); }
-    QString path() const { return folder_.path(); }
-    QStringList entries() const {
-        return QDir(folder_.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-
-  private:
-    QTemporaryDir folder_;
-    QByteArray previous_;
-};
+using testing::TemporaryFolderScope;
 
 TEST(ZipToolSummary, ShowsStatusTimeOutAndDurationAsTheLogPrintsThem) {
     ZipTool::Outcome finished;
@@ -157,20 +142,20 @@ TEST(ZipToolRun, AToolThatCannotBeLaunchedGivesTheLaunchError) {
 }
 
 TEST(ZipToolRun, TheErrorStreamFileLivesOnlyDuringTheRun) {
-    PrivateTemporaryFolder temporary;
+    TemporaryFolderScope temporary;
     // The child names the file its error stream goes to.
     const ZipTool::Outcome outcome = runScript(QStringLiteral("readlink /proc/$$/fd/2 >&2"));
     const QRegularExpression name(
         QStringLiteral("^%1/Keelwick-unzip-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-"
                        "[0-9A-F]{12}\\.log$")
-            .arg(QRegularExpression::escape(temporary.path())));
+            .arg(QRegularExpression::escape(RunFolder::path())));
     EXPECT_TRUE(name.match(outcome.message).hasMatch()) << outcome.message.toStdString();
     EXPECT_FALSE(QFile::exists(outcome.message));
 
     runScript(QStringLiteral("exec sleep 30"), 0.2);
     ZipTool::run(QStringLiteral("/nonexistent/keelwick-tool"), {}, std::nullopt, 10, {0});
     runScript(QStringLiteral("echo failed >&2; exit 9"));
-    EXPECT_TRUE(temporary.entries().isEmpty()) << temporary.entries().join(u' ').toStdString();
+    EXPECT_TRUE(temporary.leftovers().isEmpty()) << temporary.leftovers().join(u' ').toStdString();
 }
 
 TEST(ZipToolRun, WritesStandardOutputToTheCallersFileOrLosesItQuietly) {

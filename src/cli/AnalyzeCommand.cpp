@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ModelSession.h"
+#include "pipeline/ControlCharacters.h"
 #include "pipeline/NativePath.h"
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
@@ -60,18 +61,27 @@ QString pictureText(const RescueCandidate& candidate) {
     return QStringLiteral("yes, %1 bytes").arg(QLocale::c().toString(previewBytes(candidate)));
 }
 
+// Font names and paths come from drawings and file systems: anything in them that a terminal
+// would obey is shown escaped.
+
+QString fontList(const QStringList& fonts) {
+    QStringList shownFonts;
+    for (const QString& font : fonts) {
+        shownFonts.append(escapeControlCharacters(font));
+    }
+    return fonts.isEmpty() ? QStringLiteral("none") : shownFonts.join(u", ");
+}
+
 QString drawingBlock(const RescueCandidate& candidate) {
-    QString block = displayPath(candidate) + u'\n';
+    QString block = escapeControlCharacters(displayPath(candidate)) + u'\n';
     block += QStringLiteral("  stored picture:  ") + pictureText(candidate) + u'\n';
     block += QStringLiteral("  embedded images: ") + QString::number(candidate.embeddedImageCount) +
              u'\n';
     if (candidate.fontInspectionError) {
-        block += QStringLiteral("  fonts not inspected: ") + *candidate.fontInspectionError + u'\n';
+        block += QStringLiteral("  fonts not inspected: ") +
+                 escapeControlCharacters(*candidate.fontInspectionError) + u'\n';
     } else {
-        block += QStringLiteral("  missing fonts:   ") +
-                 (candidate.missingFonts.isEmpty() ? QStringLiteral("none")
-                                                   : candidate.missingFonts.join(u", ")) +
-                 u'\n';
+        block += QStringLiteral("  missing fonts:   ") + fontList(candidate.missingFonts) + u'\n';
     }
     return block;
 }
@@ -85,9 +95,10 @@ QString textReport(const QList<RescueCandidate>& candidates) {
     if (!groups.isEmpty()) {
         text += QStringLiteral("\nMissing fonts:\n");
         for (const MissingFontGroup& group : groups) {
-            text += QStringLiteral("  ") + group.name + u'\n';
+            text += QStringLiteral("  ") + escapeControlCharacters(group.name) + u'\n';
             for (const MissingFontReference& reference : group.references) {
-                text += QStringLiteral("    ") + reference.displayPath + u'\n';
+                text +=
+                    QStringLiteral("    ") + escapeControlCharacters(reference.displayPath) + u'\n';
             }
         }
     }

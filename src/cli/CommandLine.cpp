@@ -1,14 +1,19 @@
 #include "cli/CommandLine.h"
 
 #include "pipeline/AtomicWrite.h"
+#include "pipeline/ControlCharacters.h"
 
 #include <cstdio>
 
 namespace keelwick::cli {
 
 void printError(const QString& message) {
-    const QByteArray text = QStringLiteral("keelwick-cli: %1\n").arg(message).toUtf8();
-    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
+    writeStandardError(QStringLiteral("keelwick-cli: %1\n").arg(escapeControlCharacters(message)));
+}
+
+void writeStandardError(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
 

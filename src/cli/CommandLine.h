@@ -15,8 +15,11 @@ enum ExitStatus { success = 0, failure = 1, usageError = 2, interrupted = 130 };
 /// messages still reach standard error.
 void installQuietMessageHandler();
 
-/// Writes one line to standard error, prefixed with the program name.
+/// Writes one line to standard error, prefixed with the program name. Messages carry names
+/// of files and of what is in drawings: their control characters are shown escaped.
 void printError(const QString& message);
+/// Writes the program's own text to standard error, unchanged.
+void writeStandardError(const QString& text);
 /// Writes text to standard output as UTF-8, unchanged.
 void printOutput(const QByteArray& bytes);
 void printOutput(const QString& text);

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ModelSession.h"
+#include "pipeline/ControlCharacters.h"
 #include "pipeline/DrawingRescue.h"
 #include "pipeline/RescueError.h"
 #include "workflow/DestinationFolder.h"
@@ -45,7 +46,7 @@ qsizetype keptPreviewCount(const RescueViewModel& model) {
 
 /// Where the run's output went, for the user to open next.
 QString outputSummary(const RescueViewModel& model) {
-    const QString folder = model.options().outputFolder;
+    const QString folder = escapeControlCharacters(model.options().outputFolder);
     QString text = QStringLiteral("Preview images: %1\n").arg(folder);
     if (model.reportWasWritten()) {
         text +=
@@ -127,7 +128,7 @@ int runConvertCommand(const QStringList& arguments) {
         printError(model.currentMessage());  // the destination check failed
         return usageError;
     }
-    printOutput(model.currentMessage() + u'\n' + outputSummary(model));
+    printOutput(escapeControlCharacters(model.currentMessage()) + u'\n' + outputSummary(model));
     if (const qsizetype kept = keptPreviewCount(model); kept > 0) {
         printError(QStringLiteral("%1 preview images were in the destination already and were "
                                   "kept; --overwrite replaces them")

@@ -7,18 +7,25 @@
 
 namespace keelwick::cli {
 
-/// Ctrl-C as an event of the main thread. The first interrupt is delivered as `interrupted()`
-/// so that a run can stop after its current drawing and still clean up; a second one ends
-/// the program at once, as Ctrl-C normally does. Child processes run in process groups of
-/// their own, so the terminal's interrupt reaches only this program.
+/// Makes SIGINT, SIGTERM and SIGHUP end the program at once, as they normally do, but only
+/// after killing the child processes (the browser, the zip tool) and removing the program
+/// run's folder, so that nothing is left in the temporary folder. While an `InterruptSignal`
+/// exists, the first of them goes to it instead. Safe to call more than once.
+void cleanUpWhenEndedBySignal();
+
+/// Ctrl-C, and the requests to stop of SIGTERM and SIGHUP, as an event of the main thread.
+/// The first such signal is delivered as `interrupted()` so that a run can stop after its
+/// current drawing and still clean up; a second one ends the program at once (see
+/// `cleanUpWhenEndedBySignal`). Child processes run in process groups of their own, so the
+/// terminal's interrupt reaches only this program.
 class InterruptSignal : public QObject {
     Q_OBJECT
   public:
-    /// Installs the handler of SIGINT for the life of this object.
+    /// Receives the signals for the life of this object.
     InterruptSignal();
     ~InterruptSignal() override;
 
-    /// True once an interrupt arrived, also while the main thread was busy.
+    /// True once a signal arrived, also while the main thread was busy.
     bool wasInterrupted() const;
 
   signals:

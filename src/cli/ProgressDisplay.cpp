@@ -1,5 +1,7 @@
 #include "cli/ProgressDisplay.h"
 
+#include "pipeline/ControlCharacters.h"
+
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -63,12 +65,13 @@ QString ProgressDisplay::barLine(double fraction, const QString& step, const QSt
                    QStringLiteral("] ") + percentText(fraction) + u' ';
     const QString tail = estimate.isEmpty() ? QString() : QStringLiteral("  ") + estimate;
     // The step gives way first, so the percentage and the time left stay in view.
-    line += fitted(step, width - 1 - line.size() - tail.size()) + tail;
+    line += fitted(escapeControlCharacters(step), width - 1 - line.size() - tail.size()) + tail;
     return fitted(line, width - 1);
 }
 
 QString ProgressDisplay::plainLine(double fraction, const QString& step, const QString& estimate) {
-    QString line = u'[' + percentText(fraction) + QStringLiteral("] ") + step;
+    QString line =
+        u'[' + percentText(fraction) + QStringLiteral("] ") + escapeControlCharacters(step);
     if (!estimate.isEmpty()) {
         line += QStringLiteral(" (") + estimate + u')';
     }

@@ -21,10 +21,11 @@ class ProgressDisplay {
     /// Ends the display: the bar's line is cleared so that what follows starts clean.
     void finish();
 
-    /// The bar's line for a terminal `width` columns wide, without control characters.
+    /// The bar's line for a terminal `width` columns wide, without control characters: those
+    /// in the step (which names drawings) are shown escaped.
     static QString barLine(double fraction, const QString& step, const QString& estimate,
                            int width);
-    /// The plain line of one step.
+    /// The plain line of one step, its control characters shown escaped.
     static QString plainLine(double fraction, const QString& step, const QString& estimate);
 
   private:

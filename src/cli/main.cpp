@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/InterruptSignal.h"
 #include "pipeline/AppIdentity.h"
 #include "pipeline/MemoryTuning.h"
 #include "pipeline/NativePath.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     keepMemoryBetweenDrawings();
+    cli::cleanUpWhenEndedBySignal();
     cli::installQuietMessageHandler();
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("keelwick-cli"));
@@ -29,7 +31,8 @@ int main(int argc, char** argv) {
     }
     const QString command = arguments.value(1);
     if (command.isEmpty()) {
-        cli::printError(QStringLiteral("no command given\n") + cli::overviewText());
+        cli::printError(QStringLiteral("no command given"));
+        cli::writeStandardError(cli::overviewText() + u'\n');
         return cli::usageError;
     }
     if (command == QLatin1StringView("-h") || command == QLatin1StringView("--help") ||

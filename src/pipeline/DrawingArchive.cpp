@@ -1,11 +1,12 @@
 #include "pipeline/DrawingArchive.h"
 
+#include "pipeline/RunFolder.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QUuid>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -51,8 +52,7 @@ struct ListingRun {
 const QString kArchiveLinePrefix = QStringLiteral("Archive:  ");
 
 QString newTemporaryPath(const QString& prefix, const QString& suffix) {
-    return QDir(QDir::tempPath())
-        .filePath(prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + suffix);
+    return RunFolder::newPath(prefix, suffix);
 }
 
 quint64 saturatingAdd(quint64 sum, quint64 value) {

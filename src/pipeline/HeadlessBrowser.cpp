@@ -1,6 +1,8 @@
 #include "pipeline/HeadlessBrowser.h"
 
+#include "pipeline/ChildProcessGroups.h"
 #include "pipeline/RescueError.h"
+#include "pipeline/RunFolder.h"
 #include "pipeline/WebEngineError.h"
 
 #include <QDir>
@@ -10,7 +12,6 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QUrl>
-#include <QUuid>
 
 #include <cerrno>
 #include <chrono>
@@ -43,6 +44,27 @@ constexpr int kBrowserReplyFd = 4;
 /// Our ends of the pipes are moved at least this high before the child is spawned, so that
 /// neither already sits on descriptor 3 or 4, where dup2 would keep its close-on-exec flag.
 constexpr int kFirstFreeFd = 10;
+
+/// The environment of this program with TMPDIR set to `temporaryFolder`.
+std::vector<QByteArray> environmentWithTemporaryFolder(const QString& temporaryFolder) {
+    std::vector<QByteArray> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (std::strncmp(*variable, "TMPDIR=", 7) != 0) {
+            variables.emplace_back(*variable);
+        }
+    }
+    variables.push_back("TMPDIR=" + QFile::encodeName(temporaryFolder));
+    return variables;
+}
+
+std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
+    std::vector<char*> pointers;
+    for (QByteArray& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 /// The browser's arguments for one program run: its switches, the pipe and the profile.
 QStringList browserArguments(const QString& profileFolder) {
@@ -86,7 +108,9 @@ void closeAll(std::initializer_list<int> fds) {
 
 /// Spawns `executable` with `arguments` in a process group of its own, `browserReads` as its
 /// descriptor 3 and `browserWrites` as its descriptor 4, standard input and output on
-/// /dev/null, standard error into `outputFile`, and no other descriptor of ours.
+/// /dev/null, standard error into `outputFile`, and no other descriptor of ours. Its temporary
+/// folder is `temporaryFolder`, so that what it keeps there (its single-instance socket) goes
+/// when the run folder goes, however the program ends.
 struct Spawned {
     pid_t processId = 0;
     /// The errno of a failed spawn, 0 on success.
@@ -94,16 +118,14 @@ struct Spawned {
 };
 
 Spawned spawn(const QString& executable, const QStringList& arguments, int browserReads,
-              int browserWrites, const QString& outputFile) {
+              int browserWrites, const QString& outputFile, const QString& temporaryFolder) {
     std::vector<QByteArray> texts{QFile::encodeName(executable)};
     for (const QString& argument : arguments) {
         texts.push_back(argument.toLocal8Bit());
     }
-    std::vector<char*> argv;
-    for (QByteArray& text : texts) {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointersTo(texts);
+    std::vector<QByteArray> variables = environmentWithTemporaryFolder(temporaryFolder);
+    std::vector<char*> environment = pointersTo(variables);
     const QByteArray outputPath = QFile::encodeName(outputFile);
 
     posix_spawn_file_actions_t actions;
@@ -132,8 +154,8 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
         &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t processId = 0;
-    const int result =
-        ::posix_spawn(&processId, argv.front(), &actions, &attributes, argv.data(), environ);
+    const int result = ::posix_spawn(&processId, argv.front(), &actions, &attributes, argv.data(),
+                                     environment.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return Spawned{result == 0 ? processId : 0, result};
@@ -261,13 +283,11 @@ QString HeadlessBrowser::searchedPlaces(const QString& preferred) {
 
 HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
                                                 const QDeadlineTimer& deadline) {
-    const QString profileFolder =
-        QDir(QDir::tempPath())
-            .filePath(QStringLiteral("Keelwick-") +
-                      QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
-    if (!QDir().mkpath(profileFolder)) {
+    const QString profileFolder = RunFolder::newPath(QStringLiteral("Keelwick-"));
+    if (profileFolder.isEmpty() || !QDir().mkdir(profileFolder)) {
         return WebEngineError::browserNotStarted(
-            QStringLiteral("its profile folder could not be created at ") + profileFolder);
+            QStringLiteral("its profile folder could not be created at ") +
+            (profileFolder.isEmpty() ? RunFolder::intendedPath() : profileFolder));
     }
 
     auto requests = makePipe();
@@ -281,8 +301,9 @@ HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
     }
     const int browserReads = moveHigh(requests->read);
     const int browserWrites = moveHigh(replies->write);
-    const auto spawned = spawn(executable, browserArguments(profileFolder), browserReads,
-                               browserWrites, QDir(profileFolder).filePath(kBrowserOutputFile));
+    const auto spawned =
+        spawn(executable, browserArguments(profileFolder), browserReads, browserWrites,
+              QDir(profileFolder).filePath(kBrowserOutputFile), QFileInfo(profileFolder).path());
     closeAll({browserReads, browserWrites});
     if (spawned.error != 0) {
         closeAll({requests->write, replies->read});
@@ -292,6 +313,7 @@ HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
             QString::fromLocal8Bit(std::strerror(spawned.error)));
     }
 
+    ChildProcessGroups::add(spawned.processId);
     std::unique_ptr<HeadlessBrowser> browser(
         new HeadlessBrowser(spawned.processId, profileFolder,
                             std::make_unique<DevToolsPipe>(requests->write, replies->read)));
@@ -509,7 +531,10 @@ void HeadlessBrowser::end() {
         // The browser is collected only afterwards, so the group id is still ours.
         ::kill(-processId_, SIGKILL);
         ::kill(processId_, SIGKILL);
+        ChildProcessGroups::remove(processId_);
         collect(processId_, 5000ms);
+    } else {
+        ChildProcessGroups::remove(processId_);
     }
     removeSocketFolder(profileFolder_);
     // A helper that was still dying may have held a file open a moment longer.

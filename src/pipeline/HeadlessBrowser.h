@@ -22,8 +22,9 @@ namespace keelwick {
 ///
 /// The browser is started with "--remote-debugging-pipe" and spoken to over `DevToolsPipe`
 /// (our commands arrive on its descriptor 3, its replies leave on descriptor 4). It runs in
-/// its own process group, with a fresh profile folder "Keelwick-<UUID>" in the temporary
-/// folder; ending it kills the whole group and removes that folder. Background networking,
+/// its own process group, with a fresh profile folder "Keelwick-<UUID>" in the program run's
+/// folder (`RunFolder`), which is also its temporary folder; ending it kills the whole group
+/// and removes that folder. Background networking,
 /// component updates, sync, extensions and the first-run page are off, and the page's
 /// security policy forbids every fetch, so rendering never touches the network.
 ///

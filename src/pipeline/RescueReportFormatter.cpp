@@ -1,5 +1,6 @@
 #include "pipeline/RescueReportFormatter.h"
 
+#include "pipeline/ControlCharacters.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/NativePath.h"
 
@@ -45,6 +46,17 @@ RescueReportEntry entry(const RescueResult& result) {
     return entry;
 }
 
+/// The entry as report.txt shows it: a line break or other control character in a file name
+/// or a message is escaped, so no drawing can start a line of the report or fake an entry.
+RescueReportEntry escapedForText(RescueReportEntry entry) {
+    entry.title = escapeControlCharacters(entry.title);
+    entry.detail = escapeControlCharacters(entry.detail);
+    for (QString& line : entry.diagnostics) {
+        line = escapeControlCharacters(line);
+    }
+    return entry;
+}
+
 }  // namespace
 
 QList<RescueReportEntry> entries(const QList<RescueResult>& results) {
@@ -70,7 +82,7 @@ QString plainText(const QList<RescueResult>& results, const std::optional<QStrin
     QStringList lines{QStringLiteral("Rescue report")};
     lines.append(DiagnosticsLog::environmentLines());
     if (destination) {
-        lines.append(QStringLiteral("Destination: ") + *destination);
+        lines.append(QStringLiteral("Destination: ") + escapeControlCharacters(*destination));
     }
     lines.append(QStringLiteral("Result: %1 rescued, %2 failed").arg(rescued).arg(failed));
     if (!unreadableFolders.isEmpty()) {
@@ -86,7 +98,7 @@ QString plainText(const QList<RescueResult>& results, const std::optional<QStrin
         lines.append(QStringLiteral("No drawings were rescued."));
     }
     for (const RescueReportEntry& reportEntry : reportEntries) {
-        lines.append(reportEntry.plainTextLines());
+        lines.append(escapedForText(reportEntry).plainTextLines());
         lines.append(QString());
     }
     if (!reportEntries.isEmpty() && lines.last().isEmpty()) {

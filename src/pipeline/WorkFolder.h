@@ -6,21 +6,19 @@
 
 namespace keelwick {
 
-/// The folder of all work folders: "Keelwick" in the temporary folder.
-QString workFoldersRoot();
-
-/// A fresh folder, named by a new upper-case UUID inside `workFoldersRoot()`, into which one
-/// drawing is unpacked. It is removed on every way out of its scope, and the root with it
-/// when nothing else is in it, so a finished drawing leaves nothing in the temporary folder.
+/// A fresh folder, named by a new upper-case UUID inside the program run's private folder
+/// (`RunFolder`), into which one drawing is unpacked. It is removed on every way out of its
+/// scope, so a finished drawing leaves nothing behind.
 class WorkFolder {
   public:
-    WorkFolder();
+    WorkFolder() = default;
     ~WorkFolder();
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
 
-    /// Creates the folder with its missing parents; the system's error when that fails.
+    /// Creates the folder; the system's error when that fails.
     std::error_code create();
+    /// Where the folder is, or was to be made; empty before `create`.
     const QString& path() const { return path_; }
 
   private:

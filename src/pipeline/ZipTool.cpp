@@ -1,11 +1,12 @@
 #include "pipeline/ZipTool.h"
 
-#include <QDir>
+#include "pipeline/ChildProcessGroups.h"
+#include "pipeline/RunFolder.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTextBoundaryFinder>
-#include <QUuid>
 
 #include <algorithm>
 #include <climits>
@@ -32,16 +33,17 @@ bool createEmptyFile(const QString& path) {
 // The temporary file that receives the child's error stream; removed when the run ends,
 // whatever happened (a removal error is ignored).
 struct ErrorStream {
-    QString path = QDir(QDir::tempPath())
-                       .filePath(QStringLiteral("Keelwick-unzip-") +
-                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                                 QStringLiteral(".log"));
-    bool isOpen = createEmptyFile(path);
+    QString path = RunFolder::newPath(QStringLiteral("Keelwick-unzip-"), QStringLiteral(".log"));
+    bool isOpen = !path.isEmpty() && createEmptyFile(path);
 
     ErrorStream() = default;
     ErrorStream(const ErrorStream&) = delete;
     ErrorStream& operator=(const ErrorStream&) = delete;
-    ~ErrorStream() { QFile::remove(path); }
+    ~ErrorStream() {
+        if (isOpen) {
+            QFile::remove(path);
+        }
+    }
 };
 
 bool isAsciiBlank(char byte) {
@@ -112,6 +114,20 @@ bool launch(QProcess& child, QElapsedTimer& clock, Outcome& outcome) {
     outcome.duration = 0;
     return false;
 }
+
+// The running child's process group, for a program that must end at once to kill.
+class ListedGroup {
+  public:
+    explicit ListedGroup(const QProcess& child) : leader_(static_cast<pid_t>(child.processId())) {
+        ChildProcessGroups::add(leader_);
+    }
+    ~ListedGroup() { ChildProcessGroups::remove(leader_); }
+    ListedGroup(const ListedGroup&) = delete;
+    ListedGroup& operator=(const ListedGroup&) = delete;
+
+  private:
+    pid_t leader_;
+};
 
 // Asks the child to end, then kills it; the outcome of the last wait does not matter.
 void stop(QProcess& child) {
@@ -205,6 +221,7 @@ Outcome run(const QString& tool, const QStringList& arguments,
     if (!launch(child, clock, outcome)) {
         return outcome;
     }
+    const ListedGroup group(child);
     if (!child.waitForFinished(millisecondsLeft(clock, timeout)) && !hasEnded(child)) {
         stop(child);
         recordTimeOut(clock, outcome);
@@ -227,6 +244,7 @@ OutputCount countOutput(const QString& tool, const QStringList& arguments, qint6
     if (!launch(child, clock, outcome)) {
         return count;
     }
+    const ListedGroup group(child);
     for (;;) {
         count.bytes += child.skip(child.bytesAvailable());
         if (count.bytes > limit) {

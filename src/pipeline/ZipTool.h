@@ -47,7 +47,8 @@ QString unzipTool();
 ///
 /// Standard input is the null device; standard output goes to `standardOutput` (created
 /// empty first) or the null device; the error stream goes to a temporary file
-/// "Keelwick-unzip-<UUID>.log" that is read into `message` and always removed. After the
+/// "Keelwick-unzip-<UUID>.log" in the run folder that is read into `message` and always
+/// removed. After the
 /// time-out the child is asked to terminate, killed 2 seconds later if need be, and
 /// waited for 2 more seconds. Blocks the calling thread, which may be any thread (no
 /// event loop is needed); runs share nothing, so several may proceed at once. Never

@@ -3,12 +3,11 @@
 #include "convert/VellixConverter.h"
 #include "pipeline/DrawingDocument.h"
 #include "pipeline/RescueError.h"
+#include "pipeline/RunFolder.h"
 #include "pipeline/ZipTool.h"
 #include "workflow/DrawingScan.h"
 
-#include <QDir>
 #include <QFile>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -20,14 +19,12 @@ const QString kUnzip = QStringLiteral("/usr/bin/unzip");
 // unzip's 1 is "completed with warnings", which still delivered the output.
 const QSet<qint32> kAcceptedStatuses{0, 1};
 
-// A temporary file in the user's temporary folder that is removed when the operation that
+// A temporary file in the program run's folder that is removed when the operation that
 // made it ends, whether it succeeded or not (a failed removal is ignored).
 class TemporaryOutput {
   public:
     TemporaryOutput(const QString& prefix, const QString& suffix)
-        : path_(QDir(QDir::tempPath())
-                    .filePath(prefix + QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                              suffix)) {}
+        : path_(RunFolder::newPath(prefix, suffix)) {}
     ~TemporaryOutput() { QFile::remove(path_); }
     TemporaryOutput(const TemporaryOutput&) = delete;
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
