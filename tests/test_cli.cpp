@@ -3,10 +3,13 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -215,4 +218,26 @@ TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
     EXPECT_EQ(process.readAllStandardError(), "keelwick-cli: interrupted; nothing was written\n");
     EXPECT_FALSE(QFileInfo::exists(png));
     EXPECT_EQ(ours(), QStringList{});
+}
+
+TEST(CliInput, WhatIsNoFileFailsAtOnce) {
+    QTemporaryDir folder;
+    const QString pipe = folder.filePath("pipe.idraw");
+    const QString dataPipe = folder.filePath("data.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dataPipe).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    for (const QStringList& arguments : {QStringList{"svg", pipe},
+                                         {"preview", pipe, "-o", folder.filePath("x.png")},
+                                         {"svg", dataPipe},
+                                         {"svg", folder.path()}}) {
+        const QString path = arguments.at(1) == folder.path() ? dataPipe : arguments.at(1);
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.standardError, "keelwick-cli: “" + path +
+                                         "” is a named pipe (FIFO), not a file, so it cannot be "
+                                         "read.\n");
+    }
+    EXPECT_LT(clock.elapsed(), 20000);
 }

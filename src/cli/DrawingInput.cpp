@@ -3,6 +3,7 @@
 #include "convert/VellixConverter.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
+#include "pipeline/FileKind.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +29,9 @@ void DrawingInput::open(const QString& input) {
     QByteArray data;
     if (info.isDir()) {
         drawingFolder_ = info.absoluteFilePath();
+    } else if (std::optional<PipelineError> error = notARegularFileError(input)) {
+        error_ = error->description;
+        return;
     } else if (info.suffix().compare(QLatin1StringView("idraw"), Qt::CaseInsensitive) == 0) {
         workFolder_ = std::make_unique<WorkFolder>();
         if (std::error_code failure = workFolder_->create()) {

@@ -5,6 +5,7 @@
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
 #include "pipeline/DrawingDocument.h"
+#include "pipeline/FileKind.h"
 #include "pipeline/InternetDateTime.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WorkFolder.h"
@@ -119,6 +120,10 @@ class DrawingRescue {
 
     std::optional<Failure> unpack() {
         const QString stage = QStringLiteral("unpacking the archive");
+        // unzip would wait on a named pipe until its time-out and then blame the archive.
+        if (std::optional<PipelineError> error = notARegularFileError(candidate_.url)) {
+            return Failure{*error, stage};
+        }
         if (std::error_code error = workFolder_.create()) {
             return Failure{
                 PipelineError::fileSystem(error, QStringLiteral("Could not create the work folder"),

@@ -2,6 +2,7 @@
 
 #include "convert/VellixConverter.h"
 #include "pipeline/DrawingDocument.h"
+#include "pipeline/FileKind.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/ZipTool.h"
 #include "workflow/DrawingScan.h"
@@ -164,6 +165,10 @@ QStringList missingFontNames(const PropertyListDictionary& document,
 
 PreviewMetadata previewMetadata(const QString& archive, const InstalledFonts& installedFonts) {
     PreviewMetadata metadata;
+    if (std::optional<PipelineError> error = notARegularFileError(archive)) {
+        metadata.fontInspectionError = error->description;
+        return metadata;
+    }
     const std::optional<QStringList> entries = zipEntries(archive);
     if (!entries) {
         metadata.fontInspectionError = RescueError::invalidArchive().errorDescription();
