@@ -1,4 +1,5 @@
 #include "support/CliRunner.h"
+#include "support/WriteFailures.h"
 #include "support/ZipWriter.h"
 
 #include <QDeadlineTimer>
@@ -218,6 +219,80 @@ TEST(CliPreview, CtrlCLetsTheRenderEndAndCleansUp) {
     EXPECT_EQ(process.readAllStandardError(), "keelwick-cli: interrupted; nothing was written\n");
     EXPECT_FALSE(QFileInfo::exists(png));
     EXPECT_EQ(ours(), QStringList{});
+}
+
+TEST(CliOutput, NeverReplacesTheDrawingItReads) {
+    DrawingFolder drawing(kSmallDrawing);
+    const QString archive = drawing.root.filePath("d.idraw");
+    QFile file(archive);
+    file.open(QIODevice::WriteOnly);
+    file.write(zipBytes({fileEntry("data.xml", kSmallDrawing)}));
+    file.close();
+    QFile::link(archive, drawing.root.filePath("alias.idraw"));
+    QFile::link(drawing.folder(), drawing.root.filePath("alias"));
+
+    const QString replacing =
+        ": the output would replace the drawing being read; choose another "
+        "file\n";
+    const QString inside = ": the output lies inside " + drawing.folder() +
+                           ", the drawing being read; choose a file outside it\n";
+    const struct {
+        QString input;
+        QString output;
+        QString message;
+    } cases[] = {
+        {archive, archive, replacing},
+        {archive, drawing.folder() + "/../d.idraw", replacing},
+        {archive, drawing.root.filePath("alias.idraw"), replacing},
+        {drawing.dataFile(), drawing.root.filePath("alias/data.xml"), replacing},
+        {drawing.folder(), drawing.dataFile(), inside},
+        {drawing.folder(), drawing.root.filePath("alias/Images/new.png"), inside},
+    };
+    for (const auto& test : cases) {
+        for (const char* command : {"svg", "preview"}) {
+            const CliRun run = runCli({command, test.input, "-o", test.output});
+            EXPECT_EQ(run.exitCode, 2) << command << ' ' << test.output.toStdString();
+            EXPECT_EQ(run.standardError, "keelwick-cli: " + test.output + test.message);
+        }
+    }
+    EXPECT_EQ(readFile(drawing.dataFile()), kSmallDrawing);
+    EXPECT_EQ(readFile(archive), zipBytes({fileEntry("data.xml", kSmallDrawing)}));
+    EXPECT_FALSE(QFileInfo::exists(drawing.root.filePath("drawing/Images")));
+}
+
+TEST(CliOutput, AWriteThatFailsPartWayKeepsTheEarlierFile) {
+    DrawingFolder drawing(kSmallDrawing);
+    const QString svg = drawing.root.filePath("small.svg");
+    QFile earlier(svg);
+    earlier.open(QIODevice::WriteOnly);
+    earlier.write("earlier");
+    earlier.close();
+    {
+        const FileSizeLimit limit(100);
+        const CliRun run = runCli({"svg", drawing.folder(), "-o", svg});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.standardError, "keelwick-cli: " + svg + ": File too large\n");
+    }
+    EXPECT_EQ(readFile(svg), "earlier");
+    EXPECT_EQ(QDir(drawing.root.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"small.svg"});
+
+    SmallFileSystem full(256 * 1024);
+    if (!full.isMounted()) {
+        GTEST_SKIP() << "a full file system needs the administrator to mount it";
+    }
+    const QString png = full.path("small.png");
+    QFile earlierPng(png);
+    earlierPng.open(QIODevice::WriteOnly);
+    earlierPng.write("earlier");
+    earlierPng.close();
+    full.fillLeaving(0);
+    const CliRun run = runCli({"preview", drawing.folder(), "-o", png});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.standardError, "keelwick-cli: " + png + ": No space left on device\n");
+    EXPECT_EQ(readFile(png), "earlier");
+    EXPECT_EQ(QDir(full.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{".filler", "small.png"}));
 }
 
 TEST(CliInput, WhatIsNoFileFailsAtOnce) {
