@@ -41,6 +41,29 @@ qint64 embeddedImageCount(const QString& workFolder) {
         .size();
 }
 
+/// The facts every rescue's log opens with: when, from where, to where, on what terms.
+void logOpeningFacts(DiagnosticsLog& log, const RescueCandidate& candidate,
+                     const RescueOptions& options, const QString& outputPath,
+                     const QString& previewPath) {
+    log.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
+    log.addFileFacts(QStringLiteral("source"), candidate.url);
+    log.add(QStringLiteral("destination"), outputPath);
+    log.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
+    log.add(QStringLiteral("preview image destination"), previewPath);
+    log.add(QStringLiteral("overwrite allowed"),
+            options.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+RescueResult failedResult(const QString& sourceURL, DiagnosticsLog& log, const PipelineError& error,
+                          const QString& stage) {
+    log.record(error, stage);
+    RescueResult result;
+    result.sourceURL = sourceURL;
+    result.errorMessage = error.description;
+    result.diagnostics = log.lines;
+    return result;
+}
+
 /// One drawing from its file to its result; each step logs its facts and either goes on or
 /// names the failure and its stage.
 class DrawingRescue {
@@ -56,14 +79,11 @@ class DrawingRescue {
 
     RescueResult run() {
         const std::optional<Failure> failure = steps();
+        if (failure) {
+            return failedResult(candidate_.url, log_, failure->error, failure->stage);
+        }
         RescueResult result;
         result.sourceURL = candidate_.url;
-        if (failure) {
-            log_.record(failure->error, failure->stage);
-            result.errorMessage = failure->error.description;
-            result.diagnostics = log_.lines;
-            return result;
-        }
         result.outputURL = outputPath_;
         result.missingFonts = VellixConverter::missingFontNames(document_.dictionary());
         result.embeddedImageCount = imageCount_;
@@ -73,14 +93,7 @@ class DrawingRescue {
 
   private:
     std::optional<Failure> steps() {
-        log_.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
-        log_.addFileFacts(QStringLiteral("source"), candidate_.url);
-        log_.add(QStringLiteral("destination"), outputPath_);
-        log_.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
-        log_.add(QStringLiteral("preview image destination"), previewPath_);
-        log_.add(QStringLiteral("overwrite allowed"),
-                 options_.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
-
+        logOpeningFacts(log_, candidate_, options_, outputPath_, previewPath_);
         if (auto failure = prepareDestination()) {
             return failure;
         }
@@ -222,6 +235,15 @@ QString outputURL(const RescueCandidate& candidate, const RescueOptions& options
         relative = QFileInfo(candidate.url).fileName();
     }
     return replacingExtension(QDir(options.outputFolder).filePath(relative), QStringLiteral("svg"));
+}
+
+RescueResult refusedRescue(const RescueCandidate& candidate, const RescueOptions& options,
+                           const PipelineError& error) {
+    const QString outputPath = outputURL(candidate, options);
+    DiagnosticsLog log;
+    logOpeningFacts(log, candidate, options, outputPath,
+                    replacingExtension(outputPath, QStringLiteral("png")));
+    return failedResult(candidate.url, log, error, QStringLiteral("preparing the destination"));
 }
 
 RescueResult VellixConverter::rescue(const RescueCandidate& candidate,
