@@ -283,6 +283,7 @@ TEST(CliConvert, AFullDiskFailsTheDrawingsAndLeavesNoEmptyFile) {
         "0 drawings checked; preview images saved, 2 need attention.\n"));
     const QByteArray report = readFile(out + QStringLiteral("/report.txt"));
     EXPECT_EQ(report.count("  failed stage: writing the PNG preview image\n"), 2);
+    EXPECT_EQ(report.count("  error domain/code: NSPOSIXErrorDomain / 28\n"), 2);
     EXPECT_TRUE(report.contains("Could not rescue: Could not write the PNG preview image “" +
                                 out.toUtf8() + "/a.png”: No space left on device\n"));
     EXPECT_EQ(treeDigest(out).size(), 1) << "only report.txt";

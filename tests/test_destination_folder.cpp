@@ -180,27 +180,27 @@ TEST(WriteFileAtomically, ReplacesOnlyWithEveryByteAndKeepsPermissions) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     // Small enough to be buffered: the write fails only when the file is completed.
     const QByteArray larger(2000, 'n');
-    const auto expectEarlierFileKept = [&](const std::optional<QString>& reason,
-                                           const QString& expected) {
-        EXPECT_EQ(reason, expected);
-        EXPECT_EQ(readAll(path), "earlier");
-        EXPECT_EQ(contents(QFileInfo(path).path()), QStringList{QStringLiteral("image.png")});
+    const auto reason = [&](const QString& target) -> std::optional<QString> {
+        const std::optional<WriteFailure> failure = writeFileAtomically(target, larger);
+        return failure ? std::optional(failure->reason) : std::nullopt;
     };
     {
         const testing::FileSizeLimit limit(1000);
-        expectEarlierFileKept(writeFileAtomically(path, larger), QStringLiteral("File too large"));
+        EXPECT_EQ(reason(path), QStringLiteral("File too large"));
+        EXPECT_EQ(readAll(path), "earlier");
+        EXPECT_EQ(contents(QFileInfo(path).path()), QStringList{QStringLiteral("image.png")});
     }
     testing::SmallFileSystem full(256 * 1024);
     if (full.isMounted()) {
         const QString onFull = full.path(QStringLiteral("image.png"));
-        ASSERT_EQ(writeFileAtomically(onFull, "earlier"), std::nullopt);
+        ASSERT_FALSE(writeFileAtomically(onFull, "earlier"));
         full.fillLeaving(0);
-        EXPECT_EQ(writeFileAtomically(onFull, larger), QStringLiteral("No space left on device"));
+        EXPECT_EQ(reason(onFull), QStringLiteral("No space left on device"));
         EXPECT_EQ(readAll(onFull), "earlier");
         EXPECT_EQ(contents(full.path()), (QStringList{".filler", "image.png"}));
     }
 
-    EXPECT_EQ(writeFileAtomically(path, larger), std::nullopt);
+    EXPECT_EQ(reason(path), std::nullopt);
     EXPECT_EQ(readAll(path), larger);
     EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, 0x0640);
 }

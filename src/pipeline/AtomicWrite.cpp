@@ -15,8 +15,9 @@
 namespace keelwick {
 namespace {
 
-QString systemReason(int error) {
-    return QString::fromStdString(std::generic_category().message(error));
+WriteFailure systemFailure(int error) {
+    const std::error_code code(error, std::generic_category());
+    return WriteFailure{code, QString::fromStdString(code.message())};
 }
 
 /// Where the bytes really go: a link at `path` is followed, as far as it leads, so that the
@@ -79,18 +80,20 @@ int fillAndClose(int descriptor, const QByteArray& bytes, const struct stat* rep
 
 }  // namespace
 
-std::optional<QString> writeFileAtomically(const QString& path, const QByteArray& bytes) {
+std::optional<WriteFailure> writeFileAtomically(const QString& path, const QByteArray& bytes) {
     const QByteArray target = finalPath(path);
     struct stat existing {};
     const bool replacing = ::stat(target.constData(), &existing) == 0;
     if (replacing && S_ISDIR(existing.st_mode)) {
-        return QStringLiteral("a folder of that name is in the way; move or rename it");
+        return WriteFailure{
+            std::make_error_code(std::errc::is_a_directory),
+            QStringLiteral("a folder of that name is in the way; move or rename it")};
     }
     const QByteArray temporary = temporaryPathBeside(target);
     const int descriptor =
         ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (descriptor < 0) {
-        return systemReason(errno);
+        return systemFailure(errno);
     }
     int error = fillAndClose(descriptor, bytes, replacing ? &existing : nullptr);
     if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) {
@@ -98,7 +101,7 @@ std::optional<QString> writeFileAtomically(const QString& path, const QByteArray
     }
     if (error != 0) {
         ::unlink(temporary.constData());
-        return systemReason(error);
+        return systemFailure(error);
     }
     return std::nullopt;
 }

@@ -194,12 +194,12 @@ class DrawingRescue {
         log_.add(QStringLiteral("preview image size"),
                  QString::number(png.size()) + QStringLiteral(" bytes"));
 
-        if (const std::optional<QString> reason = writeFileAtomically(previewPath_, png)) {
+        if (const std::optional<WriteFailure> failure = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
-                std::make_error_code(std::errc::io_error),
-                QStringLiteral("Could not write the PNG preview image"), previewPath_);
+                failure->error, QStringLiteral("Could not write the PNG preview image"),
+                previewPath_);
             error.description = QStringLiteral("Could not write the PNG preview image “") +
-                                previewPath_ + QStringLiteral("”: ") + *reason;
+                                previewPath_ + QStringLiteral("”: ") + failure->reason;
             return Failure{error, QStringLiteral("writing the PNG preview image")};
         }
         return std::nullopt;
