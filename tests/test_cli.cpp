@@ -1,12 +1,16 @@
 #include "support/CliRunner.h"
+#include "support/WriteFailures.h"
 #include "support/ZipWriter.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
@@ -57,6 +61,13 @@ QByteArray readFile(const QString& path) {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return file.readAll();
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
 }
 
 }  // namespace
@@ -260,4 +271,82 @@ TEST(CliAnalyze, NamesFromDrawingsAndFilesCannotSteerTheTerminal) {
     const CliRun missing = runCli({"svg", folder.filePath("gone\x1b[2K")});
     EXPECT_EQ(missing.standardError, "keelwick-cli: " + folder.filePath("gone\\e[2K").toUtf8() +
                                          ": no such file or folder\n");
+}
+
+TEST(CliOutput, NeverReplacesTheDrawingItReads) {
+    DrawingFolder drawing(kSmallDrawing);
+    const QString archive = drawing.root.filePath("d.idraw");
+    writeFile(archive, "archive bytes");
+    QFile::link(archive, drawing.root.filePath("alias.idraw"));
+    QFile::link(drawing.folder(), drawing.root.filePath("alias"));
+
+    const QString replacing =
+        ": the output would replace the drawing being read; choose another "
+        "file\n";
+    const struct {
+        QString input;
+        QString output;
+        QString message;
+    } cases[] = {
+        {archive, archive, replacing},
+        {archive, drawing.folder() + "/../alias.idraw", replacing},
+        {drawing.dataFile(), drawing.root.filePath("alias/data.xml"), replacing},
+        {drawing.folder(), drawing.root.filePath("alias/Images/new.png"),
+         ": the output lies inside " + drawing.folder() +
+             ", the drawing being read; choose a file outside it\n"},
+    };
+    for (const auto& test : cases) {
+        for (const char* command : {"svg", "preview"}) {
+            const CliRun run = runCli({command, test.input, "-o", test.output});
+            EXPECT_EQ(run.exitCode, 2) << command << ' ' << test.output.toStdString();
+            EXPECT_EQ(run.standardError, "keelwick-cli: " + test.output + test.message);
+        }
+    }
+    EXPECT_EQ(readFile(drawing.dataFile()), kSmallDrawing);
+    EXPECT_EQ(readFile(archive), "archive bytes");
+}
+
+TEST(CliOutput, AWriteThatFailsPartWayKeepsTheEarlierFile) {
+    DrawingFolder drawing(kSmallDrawing);
+    const QString svg = writeFile(drawing.root.filePath("small.svg"), "earlier");
+    {
+        const FileSizeLimit limit(100);
+        const CliRun run = runCli({"svg", drawing.folder(), "-o", svg});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.standardError, "keelwick-cli: " + svg + ": File too large\n");
+    }
+    EXPECT_EQ(readFile(svg), "earlier");
+
+    SmallFileSystem full(256 * 1024);
+    if (!full.isMounted()) {
+        GTEST_SKIP() << "a full file system needs the administrator to mount it";
+    }
+    const QString png = writeFile(full.path("small.png"), "earlier");
+    full.fillLeaving(0);
+    const CliRun run = runCli({"preview", drawing.folder(), "-o", png});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.standardError, "keelwick-cli: " + png + ": No space left on device\n");
+    EXPECT_EQ(readFile(png), "earlier");
+}
+
+TEST(CliInput, WhatIsNoFileFailsAtOnce) {
+    QTemporaryDir folder;
+    const QString pipe = folder.filePath("pipe.idraw");
+    const QString dataPipe = folder.filePath("data.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dataPipe).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    for (const QStringList& arguments : {QStringList{"svg", pipe},
+                                         {"preview", pipe, "-o", folder.filePath("x.png")},
+                                         {"svg", dataPipe},
+                                         {"svg", folder.path()}}) {
+        const QString path = arguments.at(1) == folder.path() ? dataPipe : arguments.at(1);
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.standardError, "keelwick-cli: “" + path +
+                                         "” is a named pipe (FIFO), not a file, so it cannot be "
+                                         "read.\n");
+    }
+    EXPECT_LT(clock.elapsed(), 20000);
 }

@@ -3,6 +3,7 @@
 #include "cli/ModelSession.h"
 #include "support/CliRunner.h"
 #include "support/QtPrinting.h"
+#include "support/WriteFailures.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -271,6 +272,43 @@ TEST(CliConvert, RefusesRunsThatCannotStartAndWritesNothing) {
         EXPECT_FALSE(QFileInfo::exists(out)) << test.arguments.join(u' ').toStdString();
     }
     EXPECT_EQ(treeDigest(tree.root()), before);
+    EXPECT_TRUE(sandbox.leftovers().isEmpty());
+}
+
+TEST(CliConvert, AFullDiskFailsTheDrawingsAndLeavesNoEmptyFile) {
+    SmallFileSystem full(512 * 1024);
+    if (!full.isMounted()) {
+        GTEST_SKIP() << "a full file system needs the administrator to mount it";
+    }
+    QTemporaryDir sources;
+    copyExample(QStringLiteral("poster.idraw"), sources.filePath(QStringLiteral("a.idraw")));
+    copyExample(QStringLiteral("logo-study.idraw"), sources.filePath(QStringLiteral("b.idraw")));
+    Sandbox sandbox;
+    const QString out = full.path(QStringLiteral("out"));
+    const QStringList arguments{QStringLiteral("convert"), sources.path(), QStringLiteral("--to"),
+                                out};
+
+    // Room for the destination check's probe and the report, none for a preview image.
+    full.fillLeaving(16 * 1024);
+    const CliRun run = sandbox.run(arguments);
+    EXPECT_EQ(run.exitCode, 1) << run.standardError.toStdString();
+    EXPECT_TRUE(run.standardOutput.startsWith(
+        "0 drawings checked; preview images saved, 2 need attention.\n"));
+    const QByteArray report = readFile(out + QStringLiteral("/report.txt"));
+    EXPECT_EQ(report.count("  failed stage: writing the PNG preview image\n"), 2);
+    EXPECT_EQ(report.count("  error domain/code: NSPOSIXErrorDomain / 28\n"), 2);
+    EXPECT_TRUE(report.contains("Could not rescue: Could not write the PNG preview image “" +
+                                out.toUtf8() + "/a.png”: No space left on device\n"));
+    EXPECT_EQ(treeDigest(out).size(), 1) << "only report.txt";
+
+    // No room even for the probe: the run does not start.
+    QFile::remove(out + QStringLiteral("/report.txt"));
+    full.fillLeaving(0);
+    const CliRun refused = sandbox.run(arguments);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.standardError.endsWith(
+        "keelwick-cli: Could not create the output folder: " + out.toUtf8() + "\n"));
+    EXPECT_EQ(treeDigest(out), QStringList());
     EXPECT_TRUE(sandbox.leftovers().isEmpty());
 }
 

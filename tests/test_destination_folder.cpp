@@ -4,8 +4,10 @@
 
 #include "workflow/DestinationFolder.h"
 
+#include "pipeline/AtomicWrite.h"
 #include "pipeline/RescueReportFormatter.h"
 #include "support/QtPrinting.h"
+#include "support/WriteFailures.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,8 +157,8 @@ TEST(WriteRescueReport, SaysWhyItCouldNotWrite) {
     const QString destination = place.folder(QStringLiteral("Keelwick"));
     place.folder(QStringLiteral("Keelwick/report.txt"));
     EXPECT_EQ(writeRescueReport(results, destination),
-              QStringLiteral("Could not write the file “%1/report.txt”: Filename refers to a "
-                             "directory")
+              QStringLiteral("Could not write the file “%1/report.txt”: a folder of that name is "
+                             "in the way; move or rename it")
                   .arg(destination));
     EXPECT_TRUE(QFileInfo(destination + QStringLiteral("/report.txt")).isDir());
     EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
@@ -169,6 +171,53 @@ TEST(WriteRescueReport, SaysWhyItCouldNotWrite) {
         QStringLiteral("Could not write the file “%1/report.txt”: ").arg(missing)))
         << failure->toStdString();
     EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST(WriteFileAtomically, ReplacesOnlyWithEveryByteAndKeepsPermissions) {
+    Place place;
+    const QString path = place.file(QStringLiteral("out/image.png"), "earlier");
+    ASSERT_TRUE(
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    // Small enough to be buffered: the write fails only when the file is completed.
+    const QByteArray larger(2000, 'n');
+    const auto reason = [&](const QString& target) -> std::optional<QString> {
+        const std::optional<WriteFailure> failure = writeFileAtomically(target, larger);
+        return failure ? std::optional(failure->reason) : std::nullopt;
+    };
+    {
+        const testing::FileSizeLimit limit(1000);
+        EXPECT_EQ(reason(path), QStringLiteral("File too large"));
+        EXPECT_EQ(readAll(path), "earlier");
+        EXPECT_EQ(contents(QFileInfo(path).path()), QStringList{QStringLiteral("image.png")});
+    }
+    testing::SmallFileSystem full(256 * 1024);
+    if (full.isMounted()) {
+        const QString onFull = full.path(QStringLiteral("image.png"));
+        ASSERT_FALSE(writeFileAtomically(onFull, "earlier"));
+        full.fillLeaving(0);
+        EXPECT_EQ(reason(onFull), QStringLiteral("No space left on device"));
+        EXPECT_EQ(readAll(onFull), "earlier");
+        EXPECT_EQ(contents(full.path()), (QStringList{".filler", "image.png"}));
+    }
+
+    EXPECT_EQ(reason(path), std::nullopt);
+    EXPECT_EQ(readAll(path), larger);
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, 0x0640);
+}
+
+TEST(DestinationFolder, AFullDiskFailsTheCheckAndTheReport) {
+    testing::SmallFileSystem full(256 * 1024);
+    if (!full.isMounted()) {
+        GTEST_SKIP() << "mounting a small file system needs the administrator";
+    }
+    const QString destination = full.path();
+    full.fillLeaving(0);
+    EXPECT_EQ(preflightWriteAccess(destination),
+              QStringLiteral("Could not create the output folder: ") + destination);
+    EXPECT_EQ(writeRescueReport({failed(QStringLiteral("/art/a.idraw"), "Broken")}, destination),
+              QStringLiteral("Could not write the file “%1/report.txt”: No space left on device")
+                  .arg(destination));
+    EXPECT_EQ(contents(destination), QStringList{QStringLiteral(".filler")});
 }
 
 TEST(SourceHoldingDestination, FindsTheSourceThatIsOrHoldsTheDestination) {

@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
@@ -232,7 +233,9 @@ TEST_F(DrawingRescueTest, DocumentsThatAreNoDrawings) {
     const RescueResult folder = rescue(
         writeArchive("folder.idraw", {folderEntry("data.xml/"), fileEntry("data.xml/inner", "x")}));
     EXPECT_EQ(fact(folder.diagnostics, "failed stage"), "reading data.xml");
-    EXPECT_TRUE(folder.errorMessage->contains("Is a directory"))
+    EXPECT_TRUE(
+        folder.errorMessage->endsWith("/data.xml” is a folder, not a file, so it cannot "
+                                      "be read."))
         << folder.errorMessage->toStdString();
 
     QByteArray truncated = zipBytes({fileEntry("data.xml", kRedSquare)});
@@ -287,6 +290,24 @@ TEST_F(DrawingRescueTest, DestinationAndWritingFailures) {
     const RescueResult cannotWrite = rescue(archive);
     EXPECT_EQ(fact(cannotWrite.diagnostics, "failed stage"), "writing the PNG preview image");
     EXPECT_TRUE(fact(cannotWrite.diagnostics, "preview image size").endsWith(" bytes"));
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, WhatIsNoFileFailsAtOnce) {
+    const QString pipe = temporary_.filePath("pipe.idraw");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString folder = temporary_.filePath("folder.idraw");
+    QDir().mkpath(folder);
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto& [path, kind] :
+         {std::pair{pipe, "a named pipe (FIFO)"}, {folder, "a folder"}}) {
+        const RescueResult result = rescue(path);
+        EXPECT_EQ(result.errorMessage,
+                  QStringLiteral("“%1” is %2, not a file, so it cannot be read.").arg(path, kind));
+        EXPECT_EQ(fact(result.diagnostics, "failed stage"), "unpacking the archive");
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
 }
 

@@ -9,10 +9,13 @@
 #include "support/ZipWriter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -140,6 +143,20 @@ TEST(PreviewMetadata, ReportsWhyFontsCannotBeInspected) {
     const PreviewMetadata notDictionary = previewMetadata(
         folder.write("array.idraw", zipBytes({fileEntry("data.xml", arrayRoot)})), none);
     EXPECT_EQ(notDictionary.fontInspectionError, kUnsupportedPropertyList);
+
+    // A named pipe is never opened: unzip would wait on it for its whole time-out.
+    const QString pipe = folder.write("y", "") + ".idraw";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(previewMetadata(pipe, none),
+              (PreviewMetadata{std::nullopt,
+                               0,
+                               {},
+                               "“" + pipe +
+                                   "” is a named pipe (FIFO), not a file, so it cannot be "
+                                   "read."}));
+    EXPECT_LT(clock.elapsed(), 5000);
 
     EXPECT_EQ(folder.leftoverTemporaryFiles(), QStringList());
 }

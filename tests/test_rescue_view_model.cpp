@@ -1106,8 +1106,8 @@ TEST_F(RescueViewModelTest, AReportThatCannotBeWrittenKeepsTheResults) {
 
     EXPECT_EQ(model().currentMessage(),
               QStringLiteral("Preview images are ready, but report.txt could not be written: "
-                             "Could not write the file “%1/report.txt”: Filename refers to a "
-                             "directory")
+                             "Could not write the file “%1/report.txt”: a folder of that name is "
+                             "in the way; move or rename it")
                   .arg(destination));
     EXPECT_EQ(fileNames(model().results()), names.mid(0, 2));
     EXPECT_FALSE(model().rescueWasCancelled());
@@ -1117,6 +1117,43 @@ TEST_F(RescueViewModelTest, AReportThatCannotBeWrittenKeepsTheResults) {
     EXPECT_FALSE(model().reportWasWritten());
     EXPECT_TRUE(QFileInfo(destination + QStringLiteral("/report.txt")).isDir());
     EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+}
+
+TEST_F(RescueViewModelTest, TwoDrawingsOfARunNeverWriteOnePath) {
+    analyse({QStringLiteral("Plan.idraw"), QStringLiteral("Plan.IDRAW"),
+             QStringLiteral("report.txt/inside.idraw"), QStringLiteral("other.idraw")});
+    const QString destination = chooseDestination();
+    RescueOptions options = model().options();
+    options.overwriteDestinationFiles = true;
+    model().setOptions(options);
+
+    model().rescue();
+    EVENTUALLY(!model().isRescuing());
+    EXPECT_EQ(model().currentMessage(),
+              QStringLiteral("2") + kDone + QStringLiteral(", 2 need attention."));
+    const QList<RescueResult> results = model().results();
+    ASSERT_EQ(results.size(), 4);
+    // Names differing only in letter case sort as equals: either may come first.
+    const RescueResult& firstPlan = results.at(1);
+    const RescueResult& secondPlan = results.at(2);
+    EXPECT_TRUE(firstPlan.succeeded());
+    EXPECT_EQ(secondPlan.errorMessage,
+              QStringLiteral("The drawing “%1” of this run already saves its preview image to "
+                             "“%2/Plan.png”. Rename one of the two drawings to check both.")
+                  .arg(firstPlan.sourceURL, destination));
+    EXPECT_EQ(results.at(3).errorMessage,
+              QStringLiteral("This drawing's preview image “%1/report.txt/inside.png” would go "
+                             "inside “%1/report.txt”, which this run keeps for its report. Rename "
+                             "the folder “report.txt” that holds the drawing to check it.")
+                  .arg(destination));
+    for (const RescueResult& refused : {secondPlan, results.at(3)}) {
+        EXPECT_TRUE(refused.diagnostics.contains("failed stage: preparing the destination"));
+        EXPECT_TRUE(refused.diagnostics.contains("overwrite allowed: yes"));
+    }
+    EXPECT_EQ(gates_.arrivals(QStringLiteral("rescue ")),
+              (QStringList{"other.idraw", lastPathComponent(firstPlan.sourceURL)}));
+    EXPECT_TRUE(model().reportWasWritten());
+    EXPECT_EQ(reportEntries(destination).size(), 4);
 }
 
 TEST_F(RescueViewModelTest, AccessIsReleasedForExactlyThePathsGranted) {

@@ -68,8 +68,8 @@ std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringLis
 }
 
 bool writeOutputFile(const QString& path, const QByteArray& bytes) {
-    if (const std::optional<QString> reason = writeFileAtomically(path, bytes)) {
-        printError(QStringLiteral("%1: %2").arg(path, *reason));
+    if (const std::optional<WriteFailure> failure = writeFileAtomically(path, bytes)) {
+        printError(QStringLiteral("%1: %2").arg(path, failure->reason));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "convert/VellixConverter.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
+#include "pipeline/FileKind.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,6 +37,9 @@ void DrawingInput::open(const QString& named) {
     QByteArray data;
     if (info.isDir()) {
         drawingFolder_ = info.absoluteFilePath();
+    } else if (std::optional<PipelineError> error = notARegularFileError(named)) {
+        error_ = error->description;
+        return;
     } else if (QFileInfo(named).suffix().compare(QLatin1StringView("idraw"), Qt::CaseInsensitive) ==
                0) {
         workFolder_ = std::make_unique<WorkFolder>();

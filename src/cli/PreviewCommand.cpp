@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
 #include "cli/InterruptSignal.h"
+#include "cli/OutputPath.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 
 #include <QCommandLineParser>
@@ -36,8 +37,14 @@ int runPreviewCommand(const QStringList& arguments) {
         printError(QStringLiteral("--max takes a whole number of pixels from 1 to 16384"));
         return usageError;
     }
+    const QString input = parser.positionalArguments().front();
+    if (const std::optional<QString> problem =
+            outputReplacingInput(parser.value(outputOption), input)) {
+        printError(*problem);
+        return usageError;
+    }
 
-    const DrawingInput drawing(parser.positionalArguments().front());
+    const DrawingInput drawing(input);
     if (!drawing.succeeded()) {
         printError(*drawing.error());
         return failure;

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
+#include "cli/OutputPath.h"
 
 #include <QCommandLineParser>
 
@@ -20,7 +21,15 @@ int runSvgCommand(const QStringList& arguments) {
     if (std::optional<int> done = parseCommandLine(parser, arguments, QStringLiteral("svg"))) {
         return *done;
     }
-    const DrawingInput drawing(parser.positionalArguments().front());
+    const QString input = parser.positionalArguments().front();
+    if (parser.isSet(outputOption)) {
+        if (const std::optional<QString> problem =
+                outputReplacingInput(parser.value(outputOption), input)) {
+            printError(*problem);
+            return usageError;
+        }
+    }
+    const DrawingInput drawing(input);
     if (!drawing.succeeded()) {
         printError(*drawing.error());
         return failure;

@@ -1,5 +1,7 @@
 #include "pipeline/DrawingDocument.h"
 
+#include "pipeline/FileKind.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,6 +78,9 @@ std::variant<QByteArray, PipelineError> readDataFile(const QString& drawingFolde
     const QString path = QDir(drawingFolder).filePath(QStringLiteral("data.xml"));
     if (!QFileInfo::exists(path)) {
         return PipelineError::from(RescueError::missingDataPlist());
+    }
+    if (std::optional<PipelineError> error = notARegularFileError(path)) {
+        return *error;
     }
     std::variant<QByteArray, std::error_code> bytes = readWholeFile(path);
     if (auto* error = std::get_if<std::error_code>(&bytes)) {

@@ -5,6 +5,7 @@
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/DrawingArchive.h"
 #include "pipeline/DrawingDocument.h"
+#include "pipeline/FileKind.h"
 #include "pipeline/InternetDateTime.h"
 #include "pipeline/NativePath.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
@@ -41,6 +42,29 @@ qint64 embeddedImageCount(const QString& workFolder) {
         .size();
 }
 
+/// The facts every rescue's log opens with: when, from where, to where, on what terms.
+void logOpeningFacts(DiagnosticsLog& log, const RescueCandidate& candidate,
+                     const RescueOptions& options, const QString& outputPath,
+                     const QString& previewPath) {
+    log.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
+    log.addFileFacts(QStringLiteral("source"), candidate.url);
+    log.add(QStringLiteral("destination"), outputPath);
+    log.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
+    log.add(QStringLiteral("preview image destination"), previewPath);
+    log.add(QStringLiteral("overwrite allowed"),
+            options.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+RescueResult failedResult(const QString& sourceURL, DiagnosticsLog& log, const PipelineError& error,
+                          const QString& stage) {
+    log.record(error, stage);
+    RescueResult result;
+    result.sourceURL = sourceURL;
+    result.errorMessage = error.description;
+    result.diagnostics = log.lines;
+    return result;
+}
+
 /// One drawing from its file to its result; each step logs its facts and either goes on or
 /// names the failure and its stage.
 class DrawingRescue {
@@ -56,14 +80,11 @@ class DrawingRescue {
 
     RescueResult run() {
         const std::optional<Failure> failure = steps();
+        if (failure) {
+            return failedResult(candidate_.url, log_, failure->error, failure->stage);
+        }
         RescueResult result;
         result.sourceURL = candidate_.url;
-        if (failure) {
-            log_.record(failure->error, failure->stage);
-            result.errorMessage = failure->error.description;
-            result.diagnostics = log_.lines;
-            return result;
-        }
         result.outputURL = outputPath_;
         result.missingFonts = VellixConverter::missingFontNames(document_.dictionary());
         result.embeddedImageCount = imageCount_;
@@ -73,14 +94,7 @@ class DrawingRescue {
 
   private:
     std::optional<Failure> steps() {
-        log_.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
-        log_.addFileFacts(QStringLiteral("source"), candidate_.url);
-        log_.add(QStringLiteral("destination"), outputPath_);
-        log_.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
-        log_.add(QStringLiteral("preview image destination"), previewPath_);
-        log_.add(QStringLiteral("overwrite allowed"),
-                 options_.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
-
+        logOpeningFacts(log_, candidate_, options_, outputPath_, previewPath_);
         if (auto failure = prepareDestination()) {
             return failure;
         }
@@ -123,6 +137,10 @@ class DrawingRescue {
 
     std::optional<Failure> unpack() {
         const QString stage = QStringLiteral("unpacking the archive");
+        // unzip would wait on a named pipe until its time-out and then blame the archive.
+        if (std::optional<PipelineError> error = notARegularFileError(candidate_.url)) {
+            return Failure{*error, stage};
+        }
         if (std::error_code error = workFolder_.create()) {
             return Failure{
                 PipelineError::fileSystem(error, QStringLiteral("Could not create the work folder"),
@@ -185,12 +203,12 @@ class DrawingRescue {
         log_.add(QStringLiteral("preview image size"),
                  QString::number(png.size()) + QStringLiteral(" bytes"));
 
-        if (const std::optional<QString> reason = writeFileAtomically(previewPath_, png)) {
+        if (const std::optional<WriteFailure> failure = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
-                std::make_error_code(std::errc::io_error),
-                QStringLiteral("Could not write the PNG preview image"), previewPath_);
+                failure->error, QStringLiteral("Could not write the PNG preview image"),
+                previewPath_);
             error.description = QStringLiteral("Could not write the PNG preview image “") +
-                                previewPath_ + QStringLiteral("”: ") + *reason;
+                                previewPath_ + QStringLiteral("”: ") + failure->reason;
             return Failure{error, QStringLiteral("writing the PNG preview image")};
         }
         return std::nullopt;
@@ -228,6 +246,15 @@ QString outputURL(const RescueCandidate& candidate, const RescueOptions& options
     // A name that is not UTF-8 is written out under its readable form.
     relative = readablePath(relative);
     return replacingExtension(QDir(options.outputFolder).filePath(relative), QStringLiteral("svg"));
+}
+
+RescueResult refusedRescue(const RescueCandidate& candidate, const RescueOptions& options,
+                           const PipelineError& error) {
+    const QString outputPath = outputURL(candidate, options);
+    DiagnosticsLog log;
+    logOpeningFacts(log, candidate, options, outputPath,
+                    replacingExtension(outputPath, QStringLiteral("png")));
+    return failedResult(candidate.url, log, error, QStringLiteral("preparing the destination"));
 }
 
 RescueResult VellixConverter::rescue(const RescueCandidate& candidate,

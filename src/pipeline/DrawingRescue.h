@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/PipelineError.h"
 #include "pipeline/RescueRecords.h"
 
 #include <QString>
@@ -10,6 +11,12 @@ namespace keelwick {
 /// candidate's base folder and the drawing, or directly in it when the drawing was chosen
 /// on its own; the extension becomes "svg".
 QString outputURL(const RescueCandidate& candidate, const RescueOptions& options);
+
+/// The failed result of a drawing refused before its rescue began (its output path taken by
+/// another drawing of the same run, say), like any failed rescue: its log holds the facts
+/// every rescue opens with and `error` at the stage "preparing the destination".
+RescueResult refusedRescue(const RescueCandidate& candidate, const RescueOptions& options,
+                           const PipelineError& error);
 
 /// The path with the extension of its last component replaced by `extension` (added when
 /// the name has none; a name's leading dot is no extension).

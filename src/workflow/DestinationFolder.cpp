@@ -17,8 +17,8 @@ namespace {
 
 /// Writes `bytes` to `path` atomically; what could not be done and why on failure.
 std::optional<QString> writeAtomically(const QString& path, const QByteArray& bytes) {
-    if (const std::optional<QString> reason = writeFileAtomically(path, bytes)) {
-        return QStringLiteral("Could not write the file “%1”: %2").arg(path, *reason);
+    if (const std::optional<WriteFailure> failure = writeFileAtomically(path, bytes)) {
+        return QStringLiteral("Could not write the file “%1”: %2").arg(path, failure->reason);
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "convert/VellixConverter.h"
 #include "pipeline/DrawingDocument.h"
+#include "pipeline/FileKind.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/RunFolder.h"
 #include "pipeline/ZipTool.h"
@@ -161,6 +162,10 @@ QStringList missingFontNames(const PropertyListDictionary& document,
 
 PreviewMetadata previewMetadata(const QString& archive, const InstalledFonts& installedFonts) {
     PreviewMetadata metadata;
+    if (std::optional<PipelineError> error = notARegularFileError(archive)) {
+        metadata.fontInspectionError = error->description;
+        return metadata;
+    }
     const std::optional<QStringList> entries = zipEntries(archive);
     if (!entries) {
         metadata.fontInspectionError = RescueError::invalidArchive().errorDescription();

@@ -1,10 +1,12 @@
 #include "workflow/RescueViewModel.h"
 
 #include "convert/VellixConverter.h"
+#include "pipeline/DrawingRescue.h"
 #include "pipeline/NativePath.h"
 #include "workflow/DestinationFolder.h"
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
+#include "workflow/OutputClaims.h"
 #include "workflow/TimeEstimate.h"
 
 #include <QDir>
@@ -88,6 +90,7 @@ struct RescueViewModel::Run {
     std::chrono::steady_clock::time_point start;
     QList<RescueResult> results;
     bool wasStopped = false;
+    OutputClaims claims;
 };
 
 RescueViewModel::Services RescueViewModel::Services::standard() {
@@ -600,8 +603,10 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
                       QStringLiteral("…"));
     runDetached(
         this,
-        [rescueDrawing = services_.rescueDrawing, candidate, options = run->options] {
-            return rescueDrawing(candidate, options);
+        [rescueDrawing = services_.rescueDrawing, candidate, options = run->options,
+         refusal = run->claims.claim(candidate, run->options)] {
+            return refusal ? refusedRescue(candidate, options, *refusal)
+                           : rescueDrawing(candidate, options);
         },
         [this, run](RescueResult result) {
             run->results.append(std::move(result));
