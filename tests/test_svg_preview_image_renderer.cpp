@@ -537,7 +537,7 @@ TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
 }
 
 TEST(SVGPreviewImageRendererRender, failsARenderThatNeverEndsAfterTenSecondsAndRecovers) {
-    TemporaryFolderScope temporary;
+    RendererTemporaryFolder temporary;
     Renderer renderer;
     const QString simple =
         svgOfSize("width=\"20\" height=\"20\"", "<rect width=\"20\" height=\"20\" fill=\"red\"/>");
