@@ -1,5 +1,6 @@
 #include "cli/OutputPath.h"
 
+#include "pipeline/NativePath.h"
 #include "workflow/DestinationFolder.h"
 
 #include <QFile>
@@ -13,8 +14,8 @@ namespace {
 bool isSameFile(const QString& left, const QString& right) {
     struct stat leftStatus {};
     struct stat rightStatus {};
-    return ::stat(QFile::encodeName(left).constData(), &leftStatus) == 0 &&
-           ::stat(QFile::encodeName(right).constData(), &rightStatus) == 0 &&
+    return ::stat(nativeBytes(left).constData(), &leftStatus) == 0 &&
+           ::stat(nativeBytes(right).constData(), &rightStatus) == 0 &&
            leftStatus.st_dev == rightStatus.st_dev && leftStatus.st_ino == rightStatus.st_ino;
 }
 

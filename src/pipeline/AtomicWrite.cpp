@@ -1,5 +1,7 @@
 #include "pipeline/AtomicWrite.h"
 
+#include "pipeline/NativePath.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
@@ -23,7 +25,7 @@ WriteFailure systemFailure(int error) {
 /// Where the bytes really go: a link at `path` is followed, as far as it leads, so that the
 /// file it names is replaced and the link stays.
 QByteArray finalPath(const QString& path) {
-    const QByteArray given = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray given = nativeBytes(QFileInfo(path).absoluteFilePath());
     struct stat status {};
     if (::lstat(given.constData(), &status) != 0 || !S_ISLNK(status.st_mode)) {
         return given;

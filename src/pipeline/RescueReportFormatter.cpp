@@ -90,7 +90,7 @@ QString plainText(const QList<RescueResult>& results, const std::optional<QStrin
             QStringLiteral("Folders that could not be read (drawings inside them were "
                            "not checked):"));
         for (const QString& folder : unreadableFolders) {
-            lines.append(QStringLiteral("  ") + readablePath(folder));
+            lines.append(QStringLiteral("  ") + escapeControlCharacters(readablePath(folder)));
         }
     }
     lines.append(QString());
