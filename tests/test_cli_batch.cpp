@@ -179,6 +179,66 @@ TEST(CliConvert, RescuesAFolderTreeIntoMirroredPreviewsAndAReport) {
     EXPECT_TRUE(run.standardError.contains("] Checking Sheet 9.idraw…"));
 }
 
+TEST(CliRescue, WritesMirroredSVGFilesWithTheirImagesAndFontNotesAndKeepsThemUnlessTold) {
+    DrawingTree tree;
+    Sandbox sandbox;
+    const QString out = sandbox.output();
+    const auto rescue = [&](const QStringList& options) {
+        return sandbox.run(
+            QStringList{QStringLiteral("rescue"), tree.root(), QStringLiteral("--to"), out} +
+            options);
+    };
+    const CliRun run = rescue({});
+    EXPECT_EQ(run.exitCode, 1) << run.standardError.toStdString();
+    EXPECT_EQ(QString::fromUtf8(run.standardOutput),
+              QStringLiteral("3 drawings rescued as SVG, 1 need attention.\n"
+                             "SVG files: %1\nReport: %1/report.txt\n")
+                  .arg(out));
+    const QStringList written = treeDigest(out);
+    QStringList names;
+    for (const QString& entry : written) {
+        names.append(entry.left(entry.lastIndexOf(u' ')));
+    }
+    EXPECT_EQ(names,
+              (QStringList{"Poster 10.svg", "Poster 10_missing-fonts.txt", "report.txt",
+                           "sheets/Sheet 9.svg", "sheets/Sheet 9_images/field-bag.jpg",
+                           "sheets/Sheet 9_images/swatch-navy.png",
+                           "sheets/Sheet 9_images/swatch-olive.png",
+                           "sheets/Sheet 9_images/swatch-waxed-tan.tiff", "sheets/old/logo.svg"}));
+    // The SVG is the one `svg` writes; the images are the archive's own bytes.
+    EXPECT_EQ(
+        readFile(out + QStringLiteral("/sheets/Sheet 9.svg")),
+        sandbox.run({QStringLiteral("svg"), tree.path(QStringLiteral("sheets/Sheet 9.idraw"))})
+            .standardOutput);
+    QProcess unzip;
+    unzip.start(QStringLiteral("/usr/bin/unzip"),
+                {QStringLiteral("-p"), example(QStringLiteral("product-sheet.idraw")),
+                 QStringLiteral("Images/field-bag.jpg")});
+    unzip.waitForFinished();
+    EXPECT_EQ(readFile(out + QStringLiteral("/sheets/Sheet 9_images/field-bag.jpg")),
+              unzip.readAllStandardOutput());
+    EXPECT_TRUE(readFile(out + QStringLiteral("/Poster 10_missing-fonts.txt"))
+                    .contains("\nZapfino-Regular\n  Google Fonts: https://"));
+    EXPECT_TRUE(
+        readFile(out + QStringLiteral("/report.txt"))
+            .contains("✓ Sheet 9.idraw\n  Saved to: " + out.toUtf8() + "/sheets/Sheet 9.svg\n"));
+    EXPECT_TRUE(sandbox.leftovers().isEmpty()) << sandbox.leftovers().join(u' ').toStdString();
+
+    // Everything already there is kept, each drawing failing with the file it would replace;
+    // with --overwrite the files are replaced and previews added when asked for.
+    const CliRun again = rescue({});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.standardError.contains(
+        "keelwick-cli: 3 drawings had files in the destination already, which were kept; "
+        "--overwrite replaces them\n"));
+    EXPECT_EQ(treeDigest(out).filter(QStringLiteral(".svg")),
+              written.filter(QStringLiteral(".svg")));
+    const CliRun replaced = rescue({QStringLiteral("--overwrite"), QStringLiteral("--previews")});
+    EXPECT_TRUE(
+        replaced.standardOutput.startsWith("3 drawings rescued as SVG, 1 need attention.\n"));
+    EXPECT_FALSE(QImage(out + QStringLiteral("/sheets/old/logo.png")).isNull());
+}
+
 TEST(CliConvert, SucceedsOnlyWhenEveryDrawingDoesAndKeepsEarlierPreviewsUnlessTold) {
     QTemporaryDir sources;
     copyExample(QStringLiteral("poster.idraw"), sources.filePath(QStringLiteral("a.idraw")));

@@ -131,6 +131,9 @@ TEST(DrawingRescuePaths, OutputPathsMirrorTheChosenFolder) {
     EXPECT_EQ(outputURL(RescueCandidate("/in/x/y/z.idraw", QStringLiteral("/in")), options),
               "/out/x/y/z.svg");
     EXPECT_EQ(outputURL(RescueCandidate("/in/a.b.IDRAW"), options), "/out/a.b.svg");
+    // The chosen folder's name recurring below it stays: only the leading folder goes.
+    EXPECT_EQ(outputURL(RescueCandidate("/a/x/a/y.idraw", QStringLiteral("/a")), options),
+              "/out/x/a/y.svg");
     EXPECT_EQ(replacingExtension("/out/x.v2/name", "png"), "/out/x.v2/name.png");
     EXPECT_EQ(replacingExtension("/out/.hidden", "png"), "/out/.hidden.png");
 }
@@ -160,6 +163,37 @@ TEST_F(DrawingRescueTest, RescuesADrawingToItsPreview) {
 
     EXPECT_EQ(fileBytes(archive), sourceBefore);
     EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+}
+
+TEST_F(DrawingRescueTest, ARescueRunWritesTheSVGFileImagesAndFontNoteButNoPreview) {
+    const QString archive = writeArchive(
+        "in/sub/red.idraw", {fileEntry("data.xml", kRedSquare), folderEntry("Images/"),
+                             fileEntry("Images/a.png", "a"), fileEntry("Images/b.jpg", "b")});
+    SVGPreviewImageRenderer unused;  // never started: a rescue without previews needs no browser
+    converter_.usePreviewRenderer(unused);
+    options_.isDryRun = false;
+    options_.generatePNGPreviewImages = false;
+
+    const RescueResult result = rescue(archive, temporary_.filePath("in"));
+    ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
+    const QString out = temporary_.filePath("out/sub/");
+    EXPECT_EQ(result.outputURL, out + "red.svg");
+    EXPECT_FALSE(result.isDryRun);
+    EXPECT_EQ(unused.browserProcessId(), 0);
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"red.svg", "red_images", "red_missing-fonts.txt"}));
+    EXPECT_TRUE(fileBytes(out + "red.svg").contains("fill:rgb(255 0 0)"));
+    EXPECT_EQ(fileBytes(out + "red_images/a.png"), "a");
+    EXPECT_EQ(fileBytes(out + "red_images/b.jpg"), "b");
+    EXPECT_TRUE(fileBytes(out + "red_missing-fonts.txt").contains("\nNoSuchFont-Bold\n"));
+    EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
+
+    // Without overwriting, the SVG already there fails the next rescue before it unpacks.
+    const RescueResult refused = rescue(archive, temporary_.filePath("in"));
+    EXPECT_EQ(refused.errorMessage, "Destination file already exists: " + out +
+                                        "red.svg. Turn on “Overwrite destination files” to "
+                                        "replace it.");
+    EXPECT_EQ(fact(refused.diagnostics, "unpack command"), "<absent>");
 }
 
 TEST_F(DrawingRescueTest, ExistingPreviewIsReplacedOnlyWhenAllowed) {

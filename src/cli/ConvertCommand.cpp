@@ -1,7 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ModelSession.h"
 #include "pipeline/ControlCharacters.h"
-#include "pipeline/DrawingRescue.h"
 #include "pipeline/RescueError.h"
 #include "workflow/DestinationFolder.h"
 
@@ -10,6 +9,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <functional>
 
 namespace keelwick::cli {
 namespace {
@@ -29,25 +29,66 @@ std::optional<QString> destinationProblem(const QString& destination, const QStr
     return std::nullopt;
 }
 
-/// How many drawings failed only because their preview image was in DIR already.
-qsizetype keptPreviewCount(const RescueViewModel& model) {
-    qsizetype kept = 0;
-    for (const RescueCandidate& candidate : model.candidates()) {
-        const QString preview =
-            replacingExtension(outputURL(candidate, model.options()), QStringLiteral("png"));
-        const QString message = RescueError::destinationAlreadyExists(preview).errorDescription();
-        kept += std::count_if(
-            model.results().begin(), model.results().end(), [&](const RescueResult& result) {
-                return result.sourceURL == candidate.url && result.errorMessage == message;
-            });
-    }
-    return kept;
+/// The two runs on the command line: `convert` checks the drawings and saves their previews,
+/// `rescue` writes their SVG files. Everything else they share.
+struct BatchRun {
+    QString command;
+    bool isDryRun = true;
+    QString description;
+    QString overwriteHelp;
+    QString outputLabel;
+    QString namedTwice;
+    QString keptFiles;
+};
+
+const BatchRun kConvert{
+    QStringLiteral("convert"),
+    true,
+    QStringLiteral(
+        "Checks every Graphic/iDraw drawing found among files and folders: each is converted\n"
+        "in memory and its PNG preview saved in DIR, in the folders it has below the chosen\n"
+        "folder; DIR/report.txt lists every drawing with its outcome. Ctrl-C stops after the\n"
+        "current drawing and still writes the report.\n"
+        "Exit status: 0 when every drawing succeeded, 1 when one failed or the run was\n"
+        "stopped, 2 when the run could not start."),
+    QStringLiteral("Replace preview images already in DIR instead of failing those drawings."),
+    QStringLiteral("Preview images"),
+    QStringLiteral("%1 drawings were named more than once; each is checked once"),
+    QStringLiteral("%1 preview images were in the destination already and were kept; "
+                   "--overwrite replaces them"),
+};
+
+const BatchRun kRescue{
+    QStringLiteral("rescue"),
+    false,
+    QStringLiteral(
+        "Rescues every Graphic/iDraw drawing found among files and folders into an SVG file\n"
+        "in DIR, in the folders it has below the chosen folder. Beside each SVG go its\n"
+        "embedded images in their original format (NAME_images/) and a note of the fonts it\n"
+        "uses that are not installed (NAME_missing-fonts.txt); DIR/report.txt lists every\n"
+        "drawing with its outcome. Ctrl-C stops after the current drawing and still writes\n"
+        "the report.\n"
+        "Exit status: 0 when every drawing was rescued, 1 when one failed or the run was\n"
+        "stopped, 2 when the run could not start."),
+    QStringLiteral("Replace files already in DIR instead of failing those drawings."),
+    QStringLiteral("SVG files"),
+    QStringLiteral("%1 drawings were named more than once; each is rescued once"),
+    QStringLiteral("%1 drawings had files in the destination already, which were kept; "
+                   "--overwrite replaces them"),
+};
+
+/// How many drawings failed only because their files were in DIR already.
+qsizetype keptCount(const RescueViewModel& model) {
+    return std::count_if(model.results().begin(), model.results().end(),
+                         [](const RescueResult& result) {
+                             return result.failedWith(RescueError::Kind::destinationAlreadyExists);
+                         });
 }
 
 /// Where the run's output went, for the user to open next.
-QString outputSummary(const RescueViewModel& model) {
+QString outputSummary(const RescueViewModel& model, const BatchRun& run) {
     const QString folder = escapeControlCharacters(model.options().outputFolder);
-    QString text = QStringLiteral("Preview images: %1\n").arg(folder);
+    QString text = QStringLiteral("%1: %2\n").arg(run.outputLabel, folder);
     if (model.reportWasWritten()) {
         text +=
             QStringLiteral("Report: %1\n").arg(QDir(folder).filePath(QStringLiteral("report.txt")));
@@ -62,51 +103,49 @@ int exitStatus(const RescueViewModel& model) {
     return complete && model.failedCount() == 0 ? success : failure;
 }
 
-}  // namespace
+/// The options of a run as the command line sets them; the rescue's own only for `rescue`.
+struct RunOptions {
+    QCommandLineOption to{QStringLiteral("to"),
+                          QStringLiteral("Save into DIR (created when missing; required)."),
+                          QStringLiteral("DIR")};
+    QCommandLineOption overwrite;
+    QCommandLineOption previews{QStringLiteral("previews"),
+                                QStringLiteral("Also save a PNG preview image beside each SVG.")};
+    QCommandLineOption noOriginalImages{
+        QStringLiteral("no-original-images"),
+        QStringLiteral("Do not store the embedded images in their original format.")};
+    QCommandLineOption noFontNotes{
+        QStringLiteral("no-font-notes"),
+        QStringLiteral("Do not write notes about fonts that are not installed.")};
 
-int runConvertCommand(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks every Graphic/iDraw drawing found among files and folders: each is converted\n"
-        "in memory and its PNG preview saved in DIR, in the folders it has below the chosen\n"
-        "folder; DIR/report.txt lists every drawing with its outcome. Ctrl-C stops after the\n"
-        "current drawing and still writes the report.\n"
-        "Exit status: 0 when every drawing succeeded, 1 when one failed or the run was\n"
-        "stopped, 2 when the run could not start."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("PATH"),
-                                 QStringLiteral("Drawings or folders of drawings."),
-                                 QStringLiteral("PATH..."));
-    const QCommandLineOption toOption(
-        QStringLiteral("to"), QStringLiteral("Save into DIR (created when missing; required)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption overwriteOption(
-        QStringLiteral("overwrite"),
-        QStringLiteral("Replace preview images already in DIR instead of failing those "
-                       "drawings."));
-    parser.addOption(toOption);
-    parser.addOption(overwriteOption);
-    if (std::optional<int> done =
-            parseCommandLine(parser, arguments, QStringLiteral("convert"), Inputs::oneOrMore)) {
-        return *done;
-    }
-    if (!parser.isSet(toOption) || parser.value(toOption).isEmpty()) {
-        printError(QStringLiteral("convert needs --to DIR (see keelwick-cli convert --help)"));
-        return usageError;
-    }
-    const std::optional<QStringList> inputs = existingInputs(parser.positionalArguments());
-    if (!inputs) {
-        return usageError;
-    }
-    const QString destination = QFileInfo(parser.value(toOption)).absoluteFilePath();
-    if (const std::optional<QString> problem = destinationProblem(destination, *inputs)) {
-        printError(*problem);
-        return usageError;
+    RunOptions(QCommandLineParser& parser, const BatchRun& run)
+        : overwrite(QStringLiteral("overwrite"), run.overwriteHelp) {
+        parser.addOption(to);
+        parser.addOption(overwrite);
+        if (!run.isDryRun) {
+            parser.addOptions({previews, noOriginalImages, noFontNotes});
+        }
     }
 
+    /// The model's options with the command line's choices.
+    RescueOptions applied(RescueOptions options, const QCommandLineParser& parser,
+                          const BatchRun& run) const {
+        options.overwriteDestinationFiles = parser.isSet(overwrite);
+        if (!run.isDryRun) {
+            options.generatePNGPreviewImages = parser.isSet(previews);
+            options.storeOriginalImages = !parser.isSet(noOriginalImages);
+            options.writeMissingFontNotes = !parser.isSet(noFontNotes);
+        }
+        return options;
+    }
+};
+
+/// Scans and analyses the inputs, runs, and reports. The destination was checked already.
+int runOn(const QStringList& inputs, const QString& destination, const BatchRun& run,
+          const std::function<RescueOptions(RescueOptions)>& chosenOptions) {
     ModelSession session(ProgressDisplay::modeForStandardError(), servicesWithoutStoredPictures());
     RescueViewModel& model = session.model();
-    if (!session.analyse(*inputs)) {
+    if (!session.analyse(inputs)) {
         printError(model.selectionPreviewMessage());
         return usageError;
     }
@@ -115,26 +154,63 @@ int runConvertCommand(const QStringList& arguments) {
         return usageError;
     }
     if (model.duplicateCandidateCount() > 0) {
-        printError(QStringLiteral("%1 drawings were named more than once; each is checked once")
-                       .arg(model.duplicateCandidateCount()));
+        printError(run.namedTwice.arg(model.duplicateCandidateCount()));
     }
-    RescueOptions options = model.options();
-    options.overwriteDestinationFiles = parser.isSet(overwriteOption);
-    model.setOptions(options);
+    model.setOptions(chosenOptions(model.options()));
     model.useOutputFolder(destination);
-    session.runRescue();
+    session.runRescue(run.isDryRun);
 
     if (model.results().isEmpty() && !model.rescueWasCancelled()) {
         printError(model.currentMessage());  // the destination check failed
         return usageError;
     }
-    printOutput(escapeControlCharacters(model.currentMessage()) + u'\n' + outputSummary(model));
-    if (const qsizetype kept = keptPreviewCount(model); kept > 0) {
-        printError(QStringLiteral("%1 preview images were in the destination already and were "
-                                  "kept; --overwrite replaces them")
-                       .arg(kept));
+    printOutput(escapeControlCharacters(model.currentMessage()) + u'\n' +
+                outputSummary(model, run));
+    if (const qsizetype kept = keptCount(model); kept > 0) {
+        printError(run.keptFiles.arg(kept));
     }
     return exitStatus(model);
+}
+
+int runBatch(const QStringList& arguments, const BatchRun& run) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(run.description);
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("PATH"),
+                                 QStringLiteral("Drawings or folders of drawings."),
+                                 QStringLiteral("PATH..."));
+    const RunOptions options(parser, run);
+    if (std::optional<int> done =
+            parseCommandLine(parser, arguments, run.command, Inputs::oneOrMore)) {
+        return *done;
+    }
+    if (!parser.isSet(options.to) || parser.value(options.to).isEmpty()) {
+        printError(
+            QStringLiteral("%1 needs --to DIR (see keelwick-cli %1 --help)").arg(run.command));
+        return usageError;
+    }
+    const std::optional<QStringList> inputs = existingInputs(parser.positionalArguments());
+    if (!inputs) {
+        return usageError;
+    }
+    const QString destination = QFileInfo(parser.value(options.to)).absoluteFilePath();
+    if (const std::optional<QString> problem = destinationProblem(destination, *inputs)) {
+        printError(*problem);
+        return usageError;
+    }
+    return runOn(*inputs, destination, run, [&](RescueOptions chosen) {
+        return options.applied(std::move(chosen), parser, run);
+    });
+}
+
+}  // namespace
+
+int runConvertCommand(const QStringList& arguments) {
+    return runBatch(arguments, kConvert);
+}
+
+int runRescueCommand(const QStringList& arguments) {
+    return runBatch(arguments, kRescue);
 }
 
 }  // namespace keelwick::cli

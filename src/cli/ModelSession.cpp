@@ -99,7 +99,7 @@ void ModelSession::showAnalysis() {
     }
 }
 
-void ModelSession::runRescue() {
+void ModelSession::runRescue(bool isDryRun) {
     {
         ScopedConnections connections;
         connections.add(QObject::connect(&interrupt_, &InterruptSignal::interrupted, &model_,
@@ -109,7 +109,11 @@ void ModelSession::runRescue() {
               &RescueViewModel::rescueEstimateChanged}) {
             connections.add(QObject::connect(&model_, changed, [this] { scheduleShow(); }));
         }
-        model_.rescue();
+        if (isDryRun) {
+            model_.rescue();
+        } else {
+            model_.rescueAsSVG();
+        }
         showRun();
         waitFor(model_, &RescueViewModel::isRescuingChanged,
                 [this] { return !model_.isRescuing(); });

@@ -25,9 +25,9 @@ class ModelSession : public RescuePlatform {
 
     /// Scans and analyses the paths. False when Ctrl-C stopped the analysis.
     bool analyse(const QStringList& paths);
-    /// Runs a rescue of the selected drawings and returns when it has ended. Ctrl-C stops it
-    /// after the current drawing.
-    void runRescue();
+    /// Runs a check (`isDryRun`) or a rescue of the selected drawings and returns when it has
+    /// ended. Ctrl-C stops it after the current drawing.
+    void runRescue(bool isDryRun);
 
     // The command line has no panels and no file manager.
     std::optional<QStringList> runOpenPanel(const OpenPanel&) override { return std::nullopt; }

@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("preview"), cli::runPreviewCommand},
         {QStringLiteral("analyze"), cli::runAnalyzeCommand},
         {QStringLiteral("convert"), cli::runConvertCommand},
+        {QStringLiteral("rescue"), cli::runRescueCommand},
     };
     const auto found = commands.find(command);
     if (found == commands.end()) {

@@ -8,6 +8,7 @@
 #include "pipeline/FileKind.h"
 #include "pipeline/InternetDateTime.h"
 #include "pipeline/NativePath.h"
+#include "pipeline/RescueOutputs.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WorkFolder.h"
 
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 #include <filesystem>
 #include <optional>
@@ -43,16 +45,27 @@ qint64 embeddedImageCount(const QString& workFolder) {
 }
 
 /// The facts every rescue's log opens with: when, from where, to where, on what terms.
+QString yesOrNo(bool value) {
+    return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+/// A check always writes the preview; a rescue only when asked to.
+bool writesPreview(const RescueOptions& options) {
+    return options.isDryRun || options.generatePNGPreviewImages;
+}
+
+/// The facts every rescue's log opens with: when, from where, to where, on what terms.
 void logOpeningFacts(DiagnosticsLog& log, const RescueCandidate& candidate,
                      const RescueOptions& options, const QString& outputPath,
                      const QString& previewPath) {
     log.add(QStringLiteral("attempted"), internetDateTime(QDateTime::currentDateTime()));
     log.addFileFacts(QStringLiteral("source"), candidate.url);
     log.add(QStringLiteral("destination"), outputPath);
-    log.add(QStringLiteral("png preview images enabled"), QStringLiteral("yes"));
-    log.add(QStringLiteral("preview image destination"), previewPath);
-    log.add(QStringLiteral("overwrite allowed"),
-            options.overwriteDestinationFiles ? QStringLiteral("yes") : QStringLiteral("no"));
+    log.add(QStringLiteral("png preview images enabled"), yesOrNo(writesPreview(options)));
+    if (writesPreview(options)) {
+        log.add(QStringLiteral("preview image destination"), previewPath);
+    }
+    log.add(QStringLiteral("overwrite allowed"), yesOrNo(options.overwriteDestinationFiles));
 }
 
 RescueResult failedResult(const QString& sourceURL, DiagnosticsLog& log, const PipelineError& error,
@@ -61,8 +74,34 @@ RescueResult failedResult(const QString& sourceURL, DiagnosticsLog& log, const P
     RescueResult result;
     result.sourceURL = sourceURL;
     result.errorMessage = error.description;
+    result.errorDomain = error.domain;
+    result.errorCode = error.code;
     result.diagnostics = log.lines;
     return result;
+}
+
+/// Why the SVG text is no well-formed XML, or absent: a file that no editor could open is
+/// never written.
+std::optional<PipelineError> malformedSVGError(const QString& svg) {
+    QXmlStreamReader reader(svg);
+    while (!reader.atEnd()) {
+        reader.readNext();
+    }
+    if (!reader.hasError()) {
+        return std::nullopt;
+    }
+    PipelineError error;
+    error.typeName = QStringLiteral("SVGValidationError");
+    error.domain = QStringLiteral("Keelwick.SVGValidation");
+    error.code = reader.error();
+    error.description =
+        QStringLiteral(
+            "The SVG built from this drawing is not well-formed XML (line %1, column "
+            "%2: %3), so it was not saved.")
+            .arg(reader.lineNumber())
+            .arg(reader.columnNumber())
+            .arg(reader.errorString());
+    return error;
 }
 
 /// One drawing from its file to its result; each step logs its facts and either goes on or
@@ -86,9 +125,9 @@ class DrawingRescue {
         RescueResult result;
         result.sourceURL = candidate_.url;
         result.outputURL = outputPath_;
-        result.missingFonts = VellixConverter::missingFontNames(document_.dictionary());
+        result.missingFonts = missingFonts_;
         result.embeddedImageCount = imageCount_;
-        result.isDryRun = true;
+        result.isDryRun = options_.isDryRun;
         return result;
     }
 
@@ -104,17 +143,88 @@ class DrawingRescue {
         if (auto failure = readDocument()) {
             return failure;
         }
+        missingFonts_ = VellixConverter::missingFontNames(document_.dictionary());
         QString svg;
         if (auto failure = buildSVG(svg)) {
             return failure;
         }
-        if (auto failure = writePreview(svg)) {
-            return failure;
-        }
+        return options_.isDryRun ? checkInMemory(svg) : writeFiles(svg);
+    }
+
+    void countEmbeddedImages() {
         imageCount_ = embeddedImageCount(workFolder_.path());
         log_.add(QStringLiteral("embedded images"), QString::number(imageCount_));
+    }
+
+    /// The check run: the SVG stays in memory, its preview is written.
+    std::optional<Failure> checkInMemory(const QString& svg) {
+        std::variant<QByteArray, Failure> png = renderPreview(svg);
+        if (auto* failure = std::get_if<Failure>(&png)) {
+            return *failure;
+        }
+        if (auto failure = writePreview(std::get<QByteArray>(png))) {
+            return failure;
+        }
+        countEmbeddedImages();
         log_.add(QStringLiteral("dry run"),
                  QStringLiteral("built SVG in memory; wrote PNG preview image only"));
+        return std::nullopt;
+    }
+
+    /// The rescue run: the SVG file and what the options ask for, written all together.
+    std::optional<Failure> writeFiles(const QString& svg) {
+        if (std::optional<PipelineError> error = malformedSVGError(svg)) {
+            return Failure{*error, QStringLiteral("building the SVG")};
+        }
+        RescueOutputs outputs;
+        outputs.svgPath = outputPath_;
+        outputs.svg = svg.toUtf8();
+        if (options_.generatePNGPreviewImages) {
+            std::variant<QByteArray, Failure> png = renderPreview(svg);
+            if (auto* failure = std::get_if<Failure>(&png)) {
+                return *failure;
+            }
+            outputs.png = std::get<QByteArray>(std::move(png));
+        }
+        countEmbeddedImages();
+        if (options_.storeOriginalImages && imageCount_ > 0) {
+            outputs.imagesFolder = QDir(workFolder_.path()).filePath(QStringLiteral("Images"));
+        }
+        if (options_.writeMissingFontNotes && !missingFonts_.isEmpty()) {
+            outputs.fontNote = missingFontNote(missingFonts_, candidate_.url).toUtf8();
+        }
+        std::variant<QList<WrittenOutput>, PipelineError> written =
+            writeRescueOutputs(outputs, options_.overwriteDestinationFiles);
+        if (auto* error = std::get_if<PipelineError>(&written)) {
+            return Failure{*error, QStringLiteral("writing the rescued files")};
+        }
+        for (const WrittenOutput& output : std::get<QList<WrittenOutput>>(written)) {
+            log_.add(QStringLiteral("wrote"), output.path + QStringLiteral(" (") +
+                                                  QString::number(output.bytes) +
+                                                  QStringLiteral(" bytes)"));
+        }
+        return std::nullopt;
+    }
+
+    /// The first file of this drawing that would be replaced, when replacing is not allowed:
+    /// known before the archive is unpacked. (The images folder and the font note depend on
+    /// the drawing's content and are checked again before anything is written.)
+    std::optional<QString> existingTarget() const {
+        if (options_.overwriteDestinationFiles) {
+            return std::nullopt;
+        }
+        QStringList targets;
+        if (!options_.isDryRun) {
+            targets.append(outputPath_);
+        }
+        if (writesPreview(options_)) {
+            targets.append(previewPath_);
+        }
+        for (const QString& target : targets) {
+            if (QFileInfo::exists(target)) {
+                return target;
+            }
+        }
         return std::nullopt;
     }
 
@@ -128,8 +238,8 @@ class DrawingRescue {
                                error, QStringLiteral("Could not create the folder"), folder),
                            stage};
         }
-        if (!options_.overwriteDestinationFiles && QFileInfo::exists(previewPath_)) {
-            return Failure{PipelineError::from(RescueError::destinationAlreadyExists(previewPath_)),
+        if (const std::optional<QString> existing = existingTarget()) {
+            return Failure{PipelineError::from(RescueError::destinationAlreadyExists(*existing)),
                            stage};
         }
         return std::nullopt;
@@ -194,15 +304,18 @@ class DrawingRescue {
         return std::nullopt;
     }
 
-    std::optional<Failure> writePreview(const QString& svg) {
+    std::variant<QByteArray, Failure> renderPreview(const QString& svg) {
         SVGPreviewImageRenderer::RenderOutcome rendered = renderer_.render(svg, kPreviewSizeLimit);
         if (auto* error = std::get_if<PipelineError>(&rendered)) {
             return Failure{*error, QStringLiteral("rendering the PNG preview image")};
         }
-        const QByteArray& png = std::get<QByteArray>(rendered);
+        QByteArray& png = std::get<QByteArray>(rendered);
         log_.add(QStringLiteral("preview image size"),
                  QString::number(png.size()) + QStringLiteral(" bytes"));
+        return std::move(png);
+    }
 
+    std::optional<Failure> writePreview(const QByteArray& png) {
         if (const std::optional<WriteFailure> failure = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
                 failure->error, QStringLiteral("Could not write the PNG preview image"),
@@ -223,6 +336,7 @@ class DrawingRescue {
     DiagnosticsLog log_;
     WorkFolder workFolder_;
     DrawingDocument document_;
+    QStringList missingFonts_;
     qint64 imageCount_ = 0;
 };
 
@@ -236,16 +350,11 @@ QString replacingExtension(const QString& path, const QString& extension) {
 }
 
 QString outputURL(const RescueCandidate& candidate, const RescueOptions& options) {
-    QString relative;
-    if (candidate.baseFolder) {
-        relative = candidate.url;
-        relative.replace(*candidate.baseFolder + QLatin1Char('/'), QString());
-    } else {
-        relative = QFileInfo(candidate.url).fileName();
-    }
+    const QString relative =
+        pathBelowBaseFolder(candidate).value_or(QFileInfo(candidate.url).fileName());
     // A name that is not UTF-8 is written out under its readable form.
-    relative = readablePath(relative);
-    return replacingExtension(QDir(options.outputFolder).filePath(relative), QStringLiteral("svg"));
+    return replacingExtension(QDir(options.outputFolder).filePath(readablePath(relative)),
+                              QStringLiteral("svg"));
 }
 
 RescueResult refusedRescue(const RescueCandidate& candidate, const RescueOptions& options,

@@ -24,6 +24,22 @@ std::size_t qHash(const RescueCandidate& candidate, std::size_t seed) {
     return hashOptional(candidate.fontInspectionError, seed);
 }
 
+std::optional<QString> pathBelowBaseFolder(const RescueCandidate& candidate) {
+    if (!candidate.baseFolder) {
+        return std::nullopt;
+    }
+    const QString prefix = *candidate.baseFolder + u'/';
+    if (candidate.url.startsWith(prefix) && candidate.url.size() > prefix.size()) {
+        return candidate.url.mid(prefix.size());
+    }
+    return candidate.url.mid(candidate.url.lastIndexOf(u'/') + 1);
+}
+
+bool RescueResult::failedWith(RescueError::Kind kind) const {
+    return !succeeded() && errorDomain == RescueError::domain() &&
+           errorCode == static_cast<qint64>(kind);
+}
+
 QString RescueOptions::defaultOutputFolder() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation))
         .filePath(QStringLiteral("Keelwick"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/RescueError.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -47,6 +49,12 @@ struct RescueCandidate {
 
 std::size_t qHash(const RescueCandidate& candidate, std::size_t seed = 0);
 
+/// The drawing's path relative to its base folder ("Old/x.idraw"), or its file name when it
+/// does not lie below it; absent when it was chosen on its own. Relative, not every occurrence
+/// of the folder's text removed: "/a/x/a/y.idraw" found under "/a" is "x/a/y.idraw", never
+/// "xy.idraw", which could name another drawing.
+std::optional<QString> pathBelowBaseFolder(const RescueCandidate& candidate);
+
 /// The user's choices for a run. It defines no equality.
 struct RescueOptions {
     bool writeMissingFontNotes = true;
@@ -56,6 +64,9 @@ struct RescueOptions {
     bool generatePNGPreviewImages = false;
     /// Root of all output paths.
     QString outputFolder = defaultOutputFolder();
+    /// The kind of run, set by the model when a run starts: true for a check (SVG checked in
+    /// memory, PNG preview written), false for a rescue that writes the SVG files.
+    bool isDryRun = true;
 
     /// The folder "Keelwick" inside the user's desktop folder.
     static QString defaultOutputFolder();
@@ -75,6 +86,10 @@ struct RescueResult {
     QStringList missingFonts;
     /// Fixed: absent on success; on failure the user-facing description.
     std::optional<QString> errorMessage;
+    /// On failure the error's domain and code, by which callers tell failures apart (never by
+    /// their texts); empty and 0 on success.
+    QString errorDomain;
+    qint64 errorCode = 0;
     /// On failure the drawing's diagnostics log lines; empty on success.
     QStringList diagnostics;
     qint64 embeddedImageCount = 0;
@@ -82,6 +97,8 @@ struct RescueResult {
     bool isDryRun = false;
 
     bool succeeded() const { return !errorMessage.has_value(); }
+    /// True when the drawing failed with this rescue error.
+    bool failedWith(RescueError::Kind kind) const;
 };
 
 /// One drawing's block in the report.

@@ -62,11 +62,7 @@ bool hasDrawingExtension(const QString& path) {
 }
 
 QString displayPath(const RescueCandidate& candidate) {
-    if (!candidate.baseFolder) {
-        return readablePath(candidate.url);
-    }
-    QString path = candidate.url;
-    return readablePath(path.remove(*candidate.baseFolder + u'/'));
+    return readablePath(pathBelowBaseFolder(candidate).value_or(candidate.url));
 }
 
 void ScanFindings::append(ScanFindings&& more) {

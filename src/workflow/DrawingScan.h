@@ -27,8 +27,8 @@ QString pathExtension(const QString& path);
 /// True when the path's extension is "idraw" in any letter case.
 bool hasDrawingExtension(const QString& path);
 
-/// The path below the chosen folder (every occurrence of the base folder followed by "/"
-/// removed), or the full path when the drawing was chosen itself; readable, for people.
+/// The path below the chosen folder, or the full path when the drawing was chosen itself;
+/// readable, for people.
 QString displayPath(const RescueCandidate& candidate);
 
 /// What a scan found: the candidates, and the folders it had to pass over because they could

@@ -47,6 +47,34 @@ QString decimal(qint64 count) {
     return QString::number(count);
 }
 
+/// The texts that tell a check run from a rescue run.
+struct RunTexts {
+    QString starting;
+    QString drawingPrefix;
+    QString done;
+    QString cancelledPrefix;
+    QString noDestination;
+    QString reportFailed;
+
+    static const RunTexts& of(bool isDryRun) {
+        static const RunTexts check{
+            QStringLiteral("Checking the drawings…"),
+            QStringLiteral("Checking "),
+            QStringLiteral("checked; preview images saved"),
+            QStringLiteral("Dry run cancelled — "),
+            QStringLiteral("Choose where to save the PNG preview images."),
+            QStringLiteral("Preview images are ready, but report.txt could not be written: ")};
+        static const RunTexts rescue{
+            QStringLiteral("Rescuing the drawings…"),
+            QStringLiteral("Rescuing "),
+            QStringLiteral("rescued as SVG"),
+            QStringLiteral("Rescue cancelled — "),
+            QStringLiteral("Choose where to save the rescued SVGs."),
+            QStringLiteral("The SVG files are saved, but report.txt could not be written: ")};
+        return isDryRun ? check : rescue;
+    }
+};
+
 /// The notice for folders the scan passed over: the first few by name, then how many more.
 QString unreadableFoldersNotice(const QStringList& folders) {
     constexpr qsizetype namedFolders = 3;
@@ -539,21 +567,30 @@ void RescueViewModel::finishCancelledSelectionPreview() {
 // ---- Runs ------------------------------------------------------------------------------------
 
 void RescueViewModel::rescue() {
+    beginRun(true);
+}
+
+void RescueViewModel::rescueAsSVG() {
+    beginRun(false);
+}
+
+void RescueViewModel::beginRun(bool isDryRun) {
+    const RunTexts& texts = RunTexts::of(isDryRun);
     if (!canRescue()) {
         if (!outputFolderWasChosen_) {
-            setCurrentMessage(QStringLiteral("Choose where to save the PNG preview images."));
+            setCurrentMessage(texts.noDestination);
         }
         return;
     }
     assign(isRescuing_, true, &RescueViewModel::isRescuingChanged);
     assign(isCancellingRescue_, false, &RescueViewModel::isCancellingRescueChanged);
     assign(rescueWasCancelled_, false, &RescueViewModel::rescueWasCancelledChanged);
-    assign(isDryRun_, true, &RescueViewModel::isDryRunChanged);
+    assign(isDryRun_, isDryRun, &RescueViewModel::isDryRunChanged);
     assign(rescueEstimate_, QString(), &RescueViewModel::rescueEstimateChanged);
     assign(selectionNotice_, QString(), &RescueViewModel::selectionNoticeChanged);
     setResults({});
     assign(progress_, 0.0, &RescueViewModel::progressChanged);
-    setCurrentMessage(QStringLiteral("Checking the drawings…"));
+    setCurrentMessage(texts.starting);
 
     reportWasWritten_ = false;
     auto run = std::make_shared<Run>();
@@ -580,6 +617,7 @@ void RescueViewModel::startRun(std::shared_ptr<Run> run) {
             }
             run->selection = selectedCandidates();
             run->options = options_;
+            run->options.isDryRun = isDryRun_;
             assign(didStoreOriginalImages_, false, &RescueViewModel::didStoreOriginalImagesChanged);
             run->start = services_.now();
             rescueNext(run);
@@ -599,8 +637,8 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
         return;
     }
     const RescueCandidate& candidate = run->selection.at(index);
-    setCurrentMessage(QStringLiteral("Checking ") + readablePath(lastPathComponent(candidate.url)) +
-                      QStringLiteral("…"));
+    setCurrentMessage(RunTexts::of(run->options.isDryRun).drawingPrefix +
+                      readablePath(lastPathComponent(candidate.url)) + QStringLiteral("…"));
     runDetached(
         this,
         [rescueDrawing = services_.rescueDrawing, candidate, options = run->options,
@@ -631,6 +669,14 @@ void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
                &RescueViewModel::totalRescuedCountChanged);
         storedSettings().setValue(totalRescuedCountKey, totalRescuedCount_);
     }
+    const bool storedImages =
+        !run->options.isDryRun && run->options.storeOriginalImages &&
+        std::any_of(run->results.begin(), run->results.end(), [](const RescueResult& result) {
+            return result.succeeded() && result.embeddedImageCount > 0;
+        });
+    if (storedImages) {
+        assign(didStoreOriginalImages_, true, &RescueViewModel::didStoreOriginalImagesChanged);
+    }
     if (run->results.isEmpty()) {
         announceEnd(run);
         return;
@@ -643,10 +689,7 @@ void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
         [this, run](std::optional<QString> failure) {
             if (failure) {
                 finishRescue();
-                setCurrentMessage(
-                    QStringLiteral("Preview images are ready, but report.txt could not be "
-                                   "written: ") +
-                    *failure);
+                setCurrentMessage(RunTexts::of(run->options.isDryRun).reportFailed + *failure);
                 releaseAccess(*run);
                 return;
             }
@@ -657,14 +700,15 @@ void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
 
 void RescueViewModel::announceEnd(const std::shared_ptr<Run>& run) {
     finishRescue();
-    const QString done = QStringLiteral("checked; preview images saved");
+    const RunTexts& texts = RunTexts::of(run->options.isDryRun);
+    const QString& done = texts.done;
     const qint64 rescued = rescuedCount();
     const qint64 failed = failedCount();
     if (run->wasStopped) {
         assign(rescueWasCancelled_, true, &RescueViewModel::rescueWasCancelledChanged);
-        setCurrentMessage(QStringLiteral("Dry run cancelled — ") + decimal(rescued) +
-                          QStringLiteral(" of ") + decimal(run->selection.size()) +
-                          QStringLiteral(" drawings were ") + done + QStringLiteral("."));
+        setCurrentMessage(texts.cancelledPrefix + decimal(rescued) + QStringLiteral(" of ") +
+                          decimal(run->selection.size()) + QStringLiteral(" drawings were ") +
+                          done + QStringLiteral("."));
     } else if (failed > 0) {
         setCurrentMessage(decimal(rescued) + QStringLiteral(" drawings ") + done +
                           QStringLiteral(", ") + decimal(failed) +

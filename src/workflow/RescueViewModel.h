@@ -176,6 +176,9 @@ class RescueViewModel : public QObject {
     /// after the "Keelwick" rule: for callers that know the exact folder (the command line).
     void useOutputFolder(const QString& folder);
     Q_INVOKABLE void rescue();
+    /// Starts a rescue run: like a check, but each drawing's SVG file (and the images, notes
+    /// and previews the options ask for) is written into the destination.
+    Q_INVOKABLE void rescueAsSVG();
     Q_INVOKABLE void cancelRescue();
     Q_INVOKABLE void revealOutput();
 
@@ -221,6 +224,7 @@ class RescueViewModel : public QObject {
     void announceUnreadableFolders();
 
     // Runs.
+    void beginRun(bool isDryRun);
     void startRun(std::shared_ptr<Run> run);
     void rescueNext(std::shared_ptr<Run> run);
     void endRun(const std::shared_ptr<Run>& run);
