@@ -3,6 +3,7 @@
 # keeps the memory of one drawing: under 300 MB, and no more for 500 drawings than for 100.
 #
 #   bench/convert_memory.sh [build-folder] [counts] [drawing...]
+#   KEELWICK_RUN=rescue bench/convert_memory.sh ...   the same for `keelwick-cli rescue`
 #
 # Defaults: build, "100 500", the three good example drawings. For each count, that many copies
 # of the drawings are spread over nested folders (five per folder) and converted into a fresh
@@ -27,6 +28,15 @@ if ((${#examples[@]} == 0)); then
     examples=(examples/logo-study.idraw examples/poster.idraw examples/product-sheet.idraw)
 fi
 cli="$build/src/keelwick-cli"
+run="${KEELWICK_RUN:-convert}"
+case "$run" in
+convert) output_extension=png ;;
+rescue) output_extension=svg ;;
+*)
+    echo "convert_memory.sh: KEELWICK_RUN is convert or rescue, not $run" >&2
+    exit 2
+    ;;
+esac
 limit_mb=300
 # Growth from the smallest to the largest count still called flat: allocator noise.
 allowed_growth_mb=10
@@ -81,7 +91,16 @@ peak_of() {
     echo "$peak"
 }
 
-# Whether REPORT names every drawing of TREE once, with its preview image below DESTINATION.
+# What report.txt says of each saved drawing's output, as the path alone.
+saved_paths() {
+    if [ "$run" = convert ]; then
+        sed -n 's/^  PNG preview image saved to: \(.*\)\. SVG checked in memory only\.$/\1/p' "$1"
+    else
+        sed -n 's/^  Saved to: \(.*\)$/\1/p' "$1"
+    fi
+}
+
+# Whether REPORT names every drawing of TREE once, with its output below DESTINATION.
 report_lists_every_drawing() {
     local tree="$1" destination="$2"
     local report="$destination/report.txt"
@@ -91,9 +110,8 @@ report_lists_every_drawing() {
         <(sed -E -n 's/^(✓|✕) //p' "$report" | sort) >/dev/null || return 1
     diff -q \
         <(cd "$tree" && find . -name '*.idraw' -printf "$destination/%P\n" |
-            sed 's/\.idraw$/.png/' | sort) \
-        <(sed -n 's/^  PNG preview image saved to: \(.*\)\. SVG checked in memory only\.$/\1/p' \
-            "$report" | sort) >/dev/null
+            sed "s/\\.idraw\$/.$output_extension/" | sort) \
+        <(saved_paths "$report" | sort) >/dev/null
 }
 
 # Prints a decimal fraction of two integers with one decimal place.
@@ -102,7 +120,7 @@ ratio() {
     echo "$((tenths / 10)).$((tenths % 10))"
 }
 
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "keelwick-cli $run; machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-9s %14s %10s %15s %12s %s\n' drawings "peak RSS (MB)" "wall (s)" "drawings/s" \
     "exit status" report
 failed=0
@@ -115,7 +133,7 @@ for count in $counts; do
     start_ns="$(date +%s%N)"
     # The settings go to a folder of the run's own: the all-time count is not the user's.
     XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORM=offscreen \
-        "$cli" convert "$tree" --to "$destination" >"$scratch/output-$count.txt" 2>&1 &
+        "$cli" "$run" "$tree" --to "$destination" >"$scratch/output-$count.txt" 2>&1 &
     cli_pid=$!
     peak_kb="$(peak_of "$cli_pid")"
     status=0
