@@ -2,6 +2,7 @@
 // nothing when a write fails, and the missing-font note.
 
 #include "pipeline/RescueOutputs.h"
+#include "support/WriteFailures.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,16 +121,10 @@ TEST(RescueOutputs, AWriteThatFailsPartWayLeavesTheEarlierFilesAsTheyWere) {
     writeFile(drawing.out() + "/Plan.png", "old png");
     // A file-size limit makes the 5,000-byte preview fail after the SVG was written, as a full
     // disk would, for any user.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    const auto failed = writeRescueOutputs(drawing.outputs, true);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-
+    const auto failed = [&] {
+        const testing::FileSizeLimit limit(1000);
+        return writeRescueOutputs(drawing.outputs, true);
+    }();
     ASSERT_TRUE(std::holds_alternative<PipelineError>(failed));
     EXPECT_TRUE(std::get<PipelineError>(failed).description.startsWith(
         "Could not write “" + drawing.out() + "/Plan.png”: "));
