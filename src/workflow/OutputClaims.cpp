@@ -9,9 +9,9 @@
 namespace keelwick {
 namespace {
 
-PipelineError pathTaken(const QString& previewPath, const QString& description) {
+PipelineError pathTaken(const QString& path, const QString& description) {
     PipelineError error = PipelineError::fileSystem(std::make_error_code(std::errc::file_exists),
-                                                    QStringLiteral("Could not claim"), previewPath);
+                                                    QStringLiteral("Could not claim"), path);
     error.description = description;
     return error;
 }
@@ -25,22 +25,27 @@ bool isSameOrBelow(const QString& path, const QString& folder) {
 std::optional<PipelineError> OutputClaims::claim(const RescueCandidate& candidate,
                                                  const RescueOptions& options) {
     const QString output = QDir::cleanPath(outputURL(candidate, options));
-    const QString preview = replacingExtension(output, QStringLiteral("png"));
+    // A check names the preview it writes, a rescue the SVG file (its other files lie beside).
+    const QString target =
+        options.isDryRun ? replacingExtension(output, QStringLiteral("png")) : output;
+    const QString file =
+        options.isDryRun ? QStringLiteral("preview image") : QStringLiteral("SVG file");
+    const QString action = options.isDryRun ? QStringLiteral("check") : QStringLiteral("rescue");
     const QString report =
         QDir::cleanPath(QDir(options.outputFolder).filePath(QStringLiteral("report.txt")));
     if (isSameOrBelow(output, report)) {
-        return pathTaken(preview,
-                         QStringLiteral("This drawing's preview image “%1” would go inside “%2”, "
-                                        "which this run keeps for its report. Rename the folder "
-                                        "“report.txt” that holds the drawing to check it.")
-                             .arg(preview, report));
+        return pathTaken(target, QStringLiteral("This drawing's %1 “%2” would go inside “%3”, "
+                                                "which this run keeps for its report. Rename the "
+                                                "folder “report.txt” that holds the drawing to %4 "
+                                                "it.")
+                                     .arg(file, target, report, action));
     }
     const auto owner = owners_.constFind(output);
     if (owner != owners_.constEnd()) {
-        return pathTaken(preview, QStringLiteral("The drawing “%1” of this run already saves its "
-                                                 "preview image to “%2”. Rename one of the two "
-                                                 "drawings to check both.")
-                                      .arg(*owner, preview));
+        return pathTaken(target, QStringLiteral("The drawing “%1” of this run already saves its "
+                                                "%2 to “%3”. Rename one of the two drawings to %4 "
+                                                "both.")
+                                     .arg(*owner, file, target, action));
     }
     owners_.insert(output, candidate.url);
     return std::nullopt;
