@@ -1,4 +1,4 @@
-#include "convert/VellixConverter.h"
+#include "convert/internal/SvgDocumentBuilder.h"
 #include "support/Documents.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +41,7 @@ class EffectsTest : public ::testing::Test {
 
     SVGContext context;
     FakeMeasurer measurer;
-    VellixConverter converter{measurer};
+    SvgDocumentBuilder converter{measurer};
 };
 
 TEST_F(EffectsTest, DropShadowAmongFillAndStrokeBecomesOneFilter) {

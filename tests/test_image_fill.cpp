@@ -1,5 +1,5 @@
-#include "convert/ImageAssets.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/ImageAssets.h"
+#include "convert/internal/SvgDocumentBuilder.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "support/Documents.h"
 
@@ -119,7 +119,7 @@ class ImageFillTest : public ::testing::Test {
     QTemporaryDir root;
     SVGContext context;
     FakeMeasurer measurer;
-    VellixConverter converter{measurer};
+    SvgDocumentBuilder converter{measurer};
 };
 
 TEST_F(ImageFillTest, PresentPngIsEmbeddedUnderTheNextId) {

@@ -1,5 +1,5 @@
-#include "convert/PathGeometry.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
 #include "support/Documents.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +73,7 @@ TEST(PathGeometry, TransformOfMatrixAndPosition) {
 
 TEST(PathGeometry, PathElementAttributesInOrder) {
     FakeMeasurer measurer;
-    VellixConverter converter(measurer);
+    SvgDocumentBuilder converter(measurer);
     SVGContext context;
     const PropertyListDictionary shape{
         {"ShapeType", str("PathShape")},

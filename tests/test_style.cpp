@@ -1,5 +1,5 @@
-#include "convert/Colors.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/Colors.h"
+#include "convert/internal/SvgDocumentBuilder.h"
 #include "support/Documents.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ namespace {
 
 struct StyleCase {
     FakeMeasurer measurer;
-    VellixConverter converter{measurer};
+    SvgDocumentBuilder converter{measurer};
     SVGContext context;
 
     StyleInfo resolve(std::initializer_list<Value> items) {

@@ -1,5 +1,5 @@
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 #include "support/Documents.h"
 #include "support/XmlChecks.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 QString build(const PropertyListDictionary& drawing) {
     FakeMeasurer measurer;
-    VellixConverter converter(measurer);
+    SvgDocumentBuilder converter(measurer);
     SVGContext context;
     return converter.buildSVG(drawing, context);
 }
@@ -169,7 +169,7 @@ TEST(SvgDocumentBuilder, DefinitionsStandBeforeLayersInConversionOrder) {
 
 TEST(SvgDocumentBuilder, DefinitionEndingInLineFeedKeepsItsEmptyLine) {
     FakeMeasurer measurer;
-    VellixConverter converter(measurer);
+    SvgDocumentBuilder converter(measurer);
     SVGContext context;
     context.defs.append("<a>\n");
     const QString svg = converter.buildSVG({}, context);
@@ -178,7 +178,7 @@ TEST(SvgDocumentBuilder, DefinitionEndingInLineFeedKeepsItsEmptyLine) {
 
 TEST(SvgDocumentBuilder, TextPastTheBudgetIsNotBuilt) {
     FakeMeasurer measurer;
-    VellixConverter converter(measurer);
+    SvgDocumentBuilder converter(measurer);
     const PropertyListDictionary drawing{{"Layers", array({layer({pathShape("M 0 0 L 1 1")})})}};
     SVGContext fits;
     const QString svg = converter.buildSVG(drawing, fits);

@@ -1,4 +1,4 @@
-#include "convert/VellixConverter.h"
+#include "convert/internal/SvgDocumentBuilder.h"
 #include "support/Documents.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ namespace {
 
 struct TextCase {
     FakeMeasurer measurer;
-    VellixConverter converter{measurer};
+    SvgDocumentBuilder converter{measurer};
     SVGContext context;
 
     Lines text(std::initializer_list<Entry> keys, const QString& indent = "    ") {
