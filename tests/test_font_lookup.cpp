@@ -107,15 +107,11 @@ TEST(SearchTerm, FallsBackToTheWholeNameWhenTheFirstPieceHasNoWords) {
 TEST(SearchUrl, AddressesEachServiceWithAnEncodedQuery) {
     const std::optional<QUrl> myFonts = url("OpenSans-Regular", Source::myFonts);
     ASSERT_TRUE(myFonts);
-    EXPECT_EQ(myFonts->scheme(), "https");
-    EXPECT_EQ(myFonts->path(), "/search");
-    EXPECT_EQ(myFonts->query(QUrl::FullyEncoded), "query=Open%20Sans");
     EXPECT_EQ(myFonts->toString(QUrl::FullyEncoded),
               "https://www.myfonts.com/search?query=Open%20Sans");
 
     const std::optional<QUrl> google = url("OpenSans-Regular", Source::googleFonts);
     ASSERT_TRUE(google);
-    EXPECT_EQ(google->path(), "/");
     EXPECT_EQ(google->toString(QUrl::FullyEncoded), "https://fonts.google.com/?query=Open%20Sans");
 
     const std::optional<QUrl> adobe = url("OpenSans-Regular", Source::adobeFonts);

@@ -1,13 +1,10 @@
-#include "convert/PathGeometry.h"
-#include "convert/VellixConverter.h"
-#include "support/Documents.h"
+#include "convert/internal/PathGeometry.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 using namespace keelwick;
-using namespace keelwick::testing;
 
 namespace {
 
@@ -56,43 +53,4 @@ TEST(PathGeometry, BoundsOfListedCoordinates) {
     EXPECT_EQ(bounds(""), std::nullopt);
     // A command letter cuts an incomplete segment short; its numbers stay consumed.
     EXPECT_EQ(bounds("M 1 L 7 7"), (Bounds{7, 7, 7, 7}));
-}
-
-TEST(PathGeometry, TransformOfMatrixAndPosition) {
-    auto transform = [](std::initializer_list<Entry> keys) {
-        return transformAttribute(PropertyListDictionary(keys));
-    };
-    EXPECT_EQ(transform({{"FillTransform", str("1 0 0 1 0 0")}}), std::nullopt);
-    EXPECT_EQ(
-        transform({{"FillTransform", str("[2, 0, 0, 2, 0, 0]")}, {"Position", str("{5, 6}")}}),
-        "matrix(2 0 0 2 0 0) translate(5 6)");
-    EXPECT_EQ(transform({{"Position", str("{5, 6}")}}), "translate(5 6)");
-    EXPECT_EQ(transform({{"FillTransform", str("2 0 0 2 0")}}), std::nullopt);
-    EXPECT_EQ(transform({{"Position", str("{5}")}, {"FillTransform", integer(2)}}), std::nullopt);
-}
-
-TEST(PathGeometry, PathElementAttributesInOrder) {
-    FakeMeasurer measurer;
-    VellixConverter converter(measurer);
-    SVGContext context;
-    const PropertyListDictionary shape{
-        {"ShapeType", str("PathShape")},
-        {"Path", str("M 0 0 L 1 1 & \"x\"")},
-        {"Opacity", real(0.5)},
-        {"Position", str("{1, 2}")},
-        {"Appearance", array({dict({{"Type", str("Stroke")},
-                                    {"LineWidth", real(1)},
-                                    {"LineEndArrow", boolean(true)}}),
-                              dict({{"Type", str("InnerShadow")}})})}};
-    const Lines lines = converter.convertPath(shape, context, "  ");
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "  <!-- Stroke arrowheads are detected but not converted yet. -->");
-    EXPECT_EQ(lines[1], "  <!-- InnerShadow is approximated as a drop shadow filter. -->");
-    EXPECT_EQ(lines[2],
-              "  <path d=\"M 0 0 L 1 1 &amp; &quot;x&quot;\" "
-              "style=\"fill:none;stroke:none;stroke-width:1\" transform=\"translate(1 2)\" "
-              "filter=\"url(#filter-1)\" opacity=\"0.5\"/>");
-
-    const Lines bare = converter.convertPath({{"Opacity", real(1)}}, context, "");
-    EXPECT_EQ(bare, Lines{"<path d=\"\" style=\"fill:none;stroke:none;stroke-width:0\"/>"});
 }

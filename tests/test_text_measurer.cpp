@@ -1,5 +1,5 @@
-#include "convert/InstalledFontMeasurer.h"
 #include "convert/TextMeasurer.h"
+#include "convert/internal/InstalledFontMeasurer.h"
 
 #include <gtest/gtest.h>
 
@@ -100,14 +100,6 @@ TEST(InstalledFontMeasurer, MeasuresLikeHarfBuzzOverTheFontFile) {
                 openTypeWidth(location, "AVATAR Wolf", 10), 1e-9);
     // Another face of the family is another width.
     EXPECT_GT(measurer.width("Hello", "DejaVuSans-Bold", 12, 0), width + 1);
-}
-
-TEST(InstalledFontMeasurer, ScalesLinearlyWithTheSize) {
-    const InstalledFontMeasurer measurer;
-    const double at12 = measurer.width("Graphic rescue", "DejaVuSans", 12, 0);
-    EXPECT_GT(at12, 0);
-    EXPECT_DOUBLE_EQ(measurer.width("Graphic rescue", "DejaVuSans", 24, 0), 2 * at12);
-    EXPECT_NEAR(measurer.width("Graphic rescue", "DejaVuSans", 7.5, 0), at12 * 7.5 / 12, 1e-9);
 }
 
 TEST(InstalledFontMeasurer, AddsKerningOncePerCharacter) {
@@ -226,13 +218,6 @@ TEST(InstalledFontMeasurer, GivesTheSameWidthsFromSeveralThreads) {
             EXPECT_EQ(results[thread][n], expected[(n + thread) % cases.size()]);
         }
     }
-}
-
-TEST(InstalledFontMeasurer, TheProgramWideMeasurerUsesTheInstalledFonts) {
-    const TextMeasurer& shared = installedFontMeasurer();
-    EXPECT_EQ(&shared, &installedFontMeasurer());
-    EXPECT_NEAR(shared.width("Hello", "DejaVuSans", 12, 0),
-                openTypeWidth(dejaVuSans(), "Hello", 12), 1e-9);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-#include "convert/Colors.h"
+#include "convert/internal/Colors.h"
 
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgText.h"
 
 #include <QSet>
 #include <QStringList>

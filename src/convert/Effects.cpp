@@ -1,7 +1,7 @@
-#include "convert/Colors.h"
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/Colors.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 #include <QStringList>
 
@@ -68,7 +68,8 @@ QString filterDefinition(const QString& id, const QString& type, const QString& 
 
 }  // namespace
 
-FilterResult VellixConverter::filter(const AppearanceList& appearance, SVGContext& context) const {
+FilterResult SvgDocumentBuilder::filter(const AppearanceList& appearance,
+                                        SVGContext& context) const {
     const std::vector<const PropertyListDictionary*> effects = enabledEffects(appearance);
     if (effects.empty()) {
         return {};

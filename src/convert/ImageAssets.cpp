@@ -1,4 +1,4 @@
-#include "convert/ImageAssets.h"
+#include "convert/internal/ImageAssets.h"
 
 #include <QBuffer>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
-#include "convert/ImageAssets.h"
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/ImageAssets.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -223,8 +223,8 @@ QString svgTooLargeMessage(std::int64_t budget) {
            QStringLiteral(", which is more than Keelwick builds for one drawing.");
 }
 
-ImageFillResult VellixConverter::imageFill(const PropertyListDictionary& fillImage,
-                                           SVGContext& context) const {
+ImageFillResult SvgDocumentBuilder::imageFill(const PropertyListDictionary& fillImage,
+                                              SVGContext& context) const {
     const QString* name = stringPointer(fillImage, u"Name");
     if (!name) {
         return {QStringLiteral("none"), QStringLiteral("Image fill has no asset name.")};

@@ -1,4 +1,4 @@
-#include "convert/InstalledFontMeasurer.h"
+#include "convert/internal/InstalledFontMeasurer.h"
 
 #include "convert/Fonts.h"
 

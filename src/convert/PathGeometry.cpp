@@ -1,6 +1,6 @@
-#include "convert/PathGeometry.h"
+#include "convert/internal/PathGeometry.h"
 
-#include "convert/SvgText.h"
+#include "convert/internal/SvgText.h"
 
 #include <QRegularExpression>
 

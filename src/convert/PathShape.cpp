@@ -1,11 +1,11 @@
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 namespace keelwick {
 
-Lines VellixConverter::convertPath(const PropertyListDictionary& shape, SVGContext& context,
-                                   const QString& indent) const {
+Lines SvgDocumentBuilder::convertPath(const PropertyListDictionary& shape, SVGContext& context,
+                                      const QString& indent) const {
     const StyleInfo info = style(dictionaryList(shape, u"Appearance"), context);
     const double opacity = number(shape, u"Opacity", 1);
     const QString* path = stringPointer(shape, u"Path");

@@ -1,7 +1,7 @@
-#include "convert/Colors.h"
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/Colors.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 namespace keelwick {
 
@@ -70,7 +70,7 @@ struct StyleState {
 
 }  // namespace
 
-StyleInfo VellixConverter::style(const AppearanceList& appearance, SVGContext& context) const {
+StyleInfo SvgDocumentBuilder::style(const AppearanceList& appearance, SVGContext& context) const {
     static const QString none = QStringLiteral("none");
     StyleState state;
     for (const PropertyListDictionary* item : appearance) {
@@ -174,8 +174,8 @@ std::vector<double> numberArray(const PropertyListDictionary& dictionary, QStrin
 
 }  // namespace
 
-QString VellixConverter::gradientFill(const PropertyListDictionary& gradient,
-                                      SVGContext& context) const {
+QString SvgDocumentBuilder::gradientFill(const PropertyListDictionary& gradient,
+                                         SVGContext& context) const {
     const QString id = context.takeID(u"gradient-");
     const auto [x1, y1] = pointValue(gradient, u"StartPoint", {0, 0});
     const auto [x2, y2] = pointValue(gradient, u"EndPoint", {1, 0});

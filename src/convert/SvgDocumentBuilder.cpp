@@ -1,6 +1,6 @@
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgText.h"
 
 #include <new>
 
@@ -37,8 +37,8 @@ std::int64_t documentLength(const QString& head, const QString& body, const SVGC
 
 }  // namespace
 
-QString VellixConverter::buildSVG(const PropertyListDictionary& document,
-                                  SVGContext& context) const {
+QString SvgDocumentBuilder::buildSVG(const PropertyListDictionary& document,
+                                     SVGContext& context) const {
     // Within the text budget memory runs out only on a machine short of it; the caller then
     // gets a failure like any other, and unwinds (removing its work folder) as usual.
     try {
@@ -49,8 +49,8 @@ QString VellixConverter::buildSVG(const PropertyListDictionary& document,
     }
 }
 
-QString VellixConverter::buildDocument(const PropertyListDictionary& document,
-                                       SVGContext& context) const {
+QString SvgDocumentBuilder::buildDocument(const PropertyListDictionary& document,
+                                          SVGContext& context) const {
     const std::vector<const PropertyListDictionary*> layers = dictionaryList(document, u"Layers");
 
     const std::vector<double> dimensions = parseNumbers(stringPointer(document, u"Dimensions"));
@@ -132,8 +132,8 @@ QString VellixConverter::buildDocument(const PropertyListDictionary& document,
     return text;
 }
 
-Lines VellixConverter::convertShape(const PropertyListDictionary& shape, SVGContext& context,
-                                    const QString& indent) const {
+Lines SvgDocumentBuilder::convertShape(const PropertyListDictionary& shape, SVGContext& context,
+                                       const QString& indent) const {
     const QString* type = stringPointer(shape, u"ShapeType");
     if (type) {
         if (*type == QLatin1StringView("PathShape")) {
@@ -153,8 +153,8 @@ Lines VellixConverter::convertShape(const PropertyListDictionary& shape, SVGCont
             commentText(type ? *type : QStringLiteral("unknown")) + QLatin1StringView(" -->")};
 }
 
-Lines VellixConverter::convertGroup(const PropertyListDictionary& shape, SVGContext& context,
-                                    const QString& indent) const {
+Lines SvgDocumentBuilder::convertGroup(const PropertyListDictionary& shape, SVGContext& context,
+                                       const QString& indent) const {
     QStringList attributes;
     if (std::optional<QString> transform = transformAttribute(shape)) {
         attributes.append(attribute(u"transform", *transform));
@@ -181,8 +181,9 @@ Lines VellixConverter::convertGroup(const PropertyListDictionary& shape, SVGCont
 }
 
 template <typename Sink>
-void VellixConverter::forEachChildShape(const PropertyListDictionary& parent, SVGContext& context,
-                                        const QString& indent, Sink&& sink) const {
+void SvgDocumentBuilder::forEachChildShape(const PropertyListDictionary& parent,
+                                           SVGContext& context, const QString& indent,
+                                           Sink&& sink) const {
     if (holdsTruncatedContent(parent, u"Shapes")) {
         sink(Lines{truncationComment(indent)});
         return;

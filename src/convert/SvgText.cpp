@@ -1,4 +1,4 @@
-#include "convert/SvgText.h"
+#include "convert/internal/SvgText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,13 +1,13 @@
-#include "convert/Colors.h"
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/Colors.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 #include <cmath>
 
 namespace keelwick {
 
-QString VellixConverter::textAnchor(const PropertyListDictionary& shape) {
+QString SvgDocumentBuilder::textAnchor(const PropertyListDictionary& shape) {
     const std::optional<std::int64_t> alignment = integerValue(shape, u"TextAlignment");
     if (alignment == 1) {
         return QStringLiteral("end");
@@ -43,8 +43,8 @@ constexpr qsizetype kWholeRowMeasureLimit = 2000;
 
 }  // namespace
 
-Lines VellixConverter::convertText(const PropertyListDictionary& shape, SVGContext& context,
-                                   const QString& indent) const {
+Lines SvgDocumentBuilder::convertText(const PropertyListDictionary& shape, SVGContext& context,
+                                      const QString& indent) const {
     const std::vector<double> position = parseNumbers(stringPointer(shape, u"Position"));
     const bool hasPosition = position.size() >= 2;
     const double x = hasPosition ? position[0] : 0;
@@ -132,9 +132,9 @@ Lines VellixConverter::convertText(const PropertyListDictionary& shape, SVGConte
     return lines;
 }
 
-QStringList VellixConverter::textAttributes(const PropertyListDictionary& run,
-                                            const PropertyListDictionary& fallback,
-                                            QStringList& comments) const {
+QStringList SvgDocumentBuilder::textAttributes(const PropertyListDictionary& run,
+                                               const PropertyListDictionary& fallback,
+                                               QStringList& comments) const {
     const ParsedColor color = parseColor(stringPointer(run, u"TextColor"), QStringLiteral("black"));
     if (color.warning) {
         comments.append(*color.warning);
@@ -152,9 +152,9 @@ QStringList VellixConverter::textAttributes(const PropertyListDictionary& run,
     return attributes;
 }
 
-QStringList VellixConverter::wrappedTextRows(const QString& text, std::optional<double> maxWidth,
-                                             const QString& fontName, double fontSize,
-                                             double kerning) const {
+QStringList SvgDocumentBuilder::wrappedTextRows(const QString& text, std::optional<double> maxWidth,
+                                                const QString& fontName, double fontSize,
+                                                double kerning) const {
     QString normalized = text;
     normalized.replace(QLatin1StringView("\r\n"), QLatin1StringView("\n"));
     normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));

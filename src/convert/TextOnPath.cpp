@@ -1,11 +1,11 @@
-#include "convert/PathGeometry.h"
-#include "convert/SvgText.h"
-#include "convert/VellixConverter.h"
+#include "convert/internal/PathGeometry.h"
+#include "convert/internal/SvgDocumentBuilder.h"
+#include "convert/internal/SvgText.h"
 
 namespace keelwick {
 
-Lines VellixConverter::convertTextOnPath(const PropertyListDictionary& shape, SVGContext& context,
-                                         const QString& indent) const {
+Lines SvgDocumentBuilder::convertTextOnPath(const PropertyListDictionary& shape,
+                                            SVGContext& context, const QString& indent) const {
     const QString id = context.takeID(u"text-path-");
     const QString* path = stringPointer(shape, u"Path");
     QString definition = QLatin1StringView("<path ") + attribute(u"id", id) + QLatin1Char(' ') +
