@@ -42,7 +42,8 @@ TEST(Examples, GoodDrawingsRescueToTheirPreviews) {
     QList<RescueResult> results;
     for (const QString name : {"logo-study", "poster", "product-sheet"}) {
         const RescueResult result =
-            converter.rescue(RescueCandidate(example(name + ".idraw")), options);
+            rescueDrawing(RescueCandidate(example(name + ".idraw")), options, converter,
+                          SVGPreviewImageRenderer::shared());
         ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
         results.append(result);
 
@@ -69,8 +70,7 @@ TEST(Examples, TheDamagedDrawingFailsToUnpack) {
     QTemporaryDir output;
     RescueOptions options;
     options.outputFolder = output.path();
-    const RescueResult result =
-        VellixConverter().rescue(RescueCandidate(example("damaged.idraw")), options);
+    const RescueResult result = rescueDrawing(RescueCandidate(example("damaged.idraw")), options);
     EXPECT_EQ(result.errorMessage, "This Graphic/iDraw file could not be opened as an archive.");
     EXPECT_TRUE(result.diagnostics.contains("failed stage: unpacking the archive"));
     EXPECT_FALSE(QFile::exists(QDir(output.path()).filePath("damaged.png")));

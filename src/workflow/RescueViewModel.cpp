@@ -131,7 +131,7 @@ RescueViewModel::Services RescueViewModel::Services::standard() {
     };
     services.installedFonts = [] { return InstalledFonts::fetch(); };
     services.rescueDrawing = [](const RescueCandidate& candidate, const RescueOptions& options) {
-        return VellixConverter().rescue(candidate, options);
+        return keelwick::rescueDrawing(candidate, options);
     };
     services.now = [] { return std::chrono::steady_clock::now(); };
     return services;
