@@ -57,7 +57,7 @@ std::map<QString, double> timeStages(const QString& archive, const QString& outp
     timer.restart();
     auto rendered = SVGPreviewImageRenderer::shared().render(svg, 1200);
     times["render"] = timer.nsecsElapsed() / 1e6;
-    if (!std::holds_alternative<QByteArray>(rendered)) {
+    if (errorOf(rendered)) {
         return {};
     }
     const QByteArray& png = std::get<QByteArray>(rendered);

@@ -46,7 +46,7 @@ QString svgOfSize(const QString& startTagAttributes, const QString& content = QS
            u'>' + content + QStringLiteral("</svg>");
 }
 
-QImage decodedPNG(const Renderer::RenderOutcome& outcome) {
+QImage decodedPNG(const Outcome<QByteArray>& outcome) {
     if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
         ADD_FAILURE() << "render failed: " << failed->description.toStdString();
         return QImage();
@@ -56,7 +56,7 @@ QImage decodedPNG(const Renderer::RenderOutcome& outcome) {
     return QImage::fromData(png, "PNG");
 }
 
-PipelineError errorOf(const Renderer::RenderOutcome& outcome) {
+PipelineError renderError(const Outcome<QByteArray>& outcome) {
     if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
         return *failed;
     }
@@ -509,7 +509,7 @@ TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
                                         {QSize(73, 64), "blue", qRgb(0, 0, 255)},
                                         {QSize(50, 90), "lime", qRgb(0, 255, 0)},
                                         {QSize(120, 40), "black", qRgb(0, 0, 0)}};
-    std::vector<Renderer::RenderOutcome> outcomes(requests.size());
+    std::vector<Outcome<QByteArray>> outcomes(requests.size());
     std::latch allReady(static_cast<std::ptrdiff_t>(requests.size()));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -549,7 +549,7 @@ TEST(SVGPreviewImageRendererRender, failsARenderThatNeverEndsAfterTenSecondsAndR
     ASSERT_EQ(::kill(static_cast<pid_t>(stopped), SIGSTOP), 0);
     QElapsedTimer elapsed;
     elapsed.start();
-    const PipelineError error = errorOf(renderer.render(simple, 1200));
+    const PipelineError error = renderError(renderer.render(simple, 1200));
     const qint64 milliseconds = elapsed.elapsed();
     EXPECT_EQ(error, PipelineError::from(RescueError::previewImageRenderingFailed()));
     EXPECT_GE(milliseconds, 10'000);
@@ -637,7 +637,7 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
     RendererTemporaryFolder temporary;
     Renderer renderer;
     renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
-    const PipelineError missing = errorOf(renderer.render(svgOfSize(""), 1200));
+    const PipelineError missing = renderError(renderer.render(svgOfSize(""), 1200));
     EXPECT_EQ(missing.typeName, "WebEngineError");
     EXPECT_EQ(missing.domainAndCode(), "Keelwick.WebEngine / 1");
     EXPECT_EQ(missing.description,
@@ -650,7 +650,7 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
     const QString notABrowser = QStandardPaths::findExecutable(QStringLiteral("false"));
     ASSERT_FALSE(notABrowser.isEmpty());
     renderer.setBrowserExecutable(notABrowser);
-    const PipelineError silent = errorOf(renderer.render(svgOfSize(""), 1200));
+    const PipelineError silent = renderError(renderer.render(svgOfSize(""), 1200));
     EXPECT_EQ(silent.domainAndCode(), "Keelwick.WebEngine / 2");
     EXPECT_EQ(silent.description,
               "The Chromium web browser could not be started to render the PNG preview: it "
