@@ -4,6 +4,7 @@
 #include "pipeline/AppIdentity.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/InternetDateTime.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,11 +15,6 @@
 
 #include <unistd.h>
 #include <ctime>
-
-// Readable failure messages for texts.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {

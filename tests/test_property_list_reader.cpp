@@ -1,4 +1,5 @@
 #include "pipeline/PropertyListReader.h"
+#include "support/QtPrinting.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -12,11 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <thread>
-
-// Failures print texts, not code units.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {

@@ -3,6 +3,7 @@
 #include "pipeline/RescueError.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WebEngineError.h"
+#include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 
 #include <QBuffer>
@@ -29,11 +30,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Failures print texts, not code units.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {

@@ -3,7 +3,7 @@
 // standing in for a slow, chatty or stubborn tool.
 
 #include "pipeline/ZipTool.h"
-
+#include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 
 #include <QDir>
@@ -15,11 +15,6 @@
 
 #include <array>
 #include <thread>
-
-// Readable failure messages for texts.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {
