@@ -1,7 +1,6 @@
 // The bundled example drawings, end to end: each good one rescues to a preview of the size
 // its SVG asks for, with its artwork on it; the damaged one fails in the unpacking stage.
 
-#include "convert/VellixConverter.h"
 #include "pipeline/DrawingRescue.h"
 #include "pipeline/RescueReportFormatter.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
@@ -38,12 +37,10 @@ TEST(Examples, GoodDrawingsRescueToTheirPreviews) {
     QTemporaryDir output;
     RescueOptions options;
     options.outputFolder = output.path();
-    const VellixConverter converter;
     QList<RescueResult> results;
     for (const QString name : {"logo-study", "poster", "product-sheet"}) {
         const RescueResult result =
-            rescueDrawing(RescueCandidate(example(name + ".idraw")), options, converter,
-                          SVGPreviewImageRenderer::shared());
+            rescueDrawing(RescueCandidate(example(name + ".idraw")), options);
         ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
         results.append(result);
 

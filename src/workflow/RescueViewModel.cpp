@@ -1,6 +1,5 @@
 #include "workflow/RescueViewModel.h"
 
-#include "convert/VellixConverter.h"
 #include "pipeline/DrawingRescue.h"
 #include "pipeline/NativePath.h"
 #include "workflow/DestinationFolder.h"
