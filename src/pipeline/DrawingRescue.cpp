@@ -24,8 +24,6 @@ namespace {
 
 constexpr double kPreviewSizeLimit = 1200;
 
-using Failure = StageError;
-
 qint64 embeddedImageCount(const QString& workFolder) {
     const QFileInfo images(QDir(workFolder).filePath(QStringLiteral("Images")));
     if (!images.isDir()) {
@@ -110,7 +108,7 @@ class DrawingRescue {
           previewPath_(replacingExtension(outputPath_, QStringLiteral("png"))) {}
 
     RescueResult run() {
-        const std::optional<Failure> failure = steps();
+        const std::optional<StageError> failure = steps();
         if (failure) {
             return failedResult(candidate_.url, log_, failure->error, failure->stage);
         }
@@ -124,7 +122,7 @@ class DrawingRescue {
     }
 
   private:
-    std::optional<Failure> steps() {
+    std::optional<StageError> steps() {
         logOpeningFacts(log_, candidate_, options_, outputPath_, previewPath_);
         if (auto failure = prepareDestination()) {
             return failure;
@@ -146,9 +144,9 @@ class DrawingRescue {
     }
 
     /// The check run: the SVG stays in memory, its preview is written.
-    std::optional<Failure> checkInMemory(const QString& svg) {
-        Outcome<QByteArray, Failure> png = renderPreview(svg);
-        if (const Failure* failed = errorOf(png)) {
+    std::optional<StageError> checkInMemory(const QString& svg) {
+        Outcome<QByteArray, StageError> png = renderPreview(svg);
+        if (const StageError* failed = errorOf(png)) {
             return *failed;
         }
         if (auto failure = writePreview(std::get<QByteArray>(png))) {
@@ -161,16 +159,16 @@ class DrawingRescue {
     }
 
     /// The rescue run: the SVG file and what the options ask for, written all together.
-    std::optional<Failure> writeFiles(const QString& svg) {
+    std::optional<StageError> writeFiles(const QString& svg) {
         if (std::optional<PipelineError> error = malformedSVGError(svg)) {
-            return Failure{*error, QStringLiteral("building the SVG")};
+            return StageError{*error, QStringLiteral("building the SVG")};
         }
         RescueOutputs outputs;
         outputs.svgPath = outputPath_;
         outputs.svg = svg.toUtf8();
         if (options_.generatePNGPreviewImages) {
-            Outcome<QByteArray, Failure> png = renderPreview(svg);
-            if (const Failure* failed = errorOf(png)) {
+            Outcome<QByteArray, StageError> png = renderPreview(svg);
+            if (const StageError* failed = errorOf(png)) {
                 return *failed;
             }
             outputs.png = std::get<QByteArray>(std::move(png));
@@ -186,7 +184,7 @@ class DrawingRescue {
         Outcome<QList<WrittenOutput>> written =
             writeRescueOutputs(outputs, options_.overwriteDestinationFiles);
         if (const PipelineError* error = errorOf(written)) {
-            return Failure{*error, QStringLiteral("writing the rescued files")};
+            return StageError{*error, QStringLiteral("writing the rescued files")};
         }
         for (const WrittenOutput& output : std::get<QList<WrittenOutput>>(written)) {
             log_.add(QStringLiteral("wrote"), output.path + QStringLiteral(" (") +
@@ -218,26 +216,27 @@ class DrawingRescue {
         return std::nullopt;
     }
 
-    std::optional<Failure> prepareDestination() {
+    std::optional<StageError> prepareDestination() {
         const QString stage = QStringLiteral("preparing the destination");
         const QString folder = QFileInfo(outputPath_).absolutePath();
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(folder.toStdString()), error);
         if (error) {
-            return Failure{PipelineError::fileSystem(
-                               error, QStringLiteral("Could not create the folder"), folder),
-                           stage};
+            return StageError{PipelineError::fileSystem(
+                                  error, QStringLiteral("Could not create the folder"), folder),
+                              stage};
         }
         if (const std::optional<QString> existing = existingTarget()) {
-            return Failure{PipelineError::from(RescueError::destinationAlreadyExists(*existing)),
-                           stage};
+            return StageError{PipelineError::from(RescueError::destinationAlreadyExists(*existing)),
+                              stage};
         }
         return std::nullopt;
     }
 
-    std::optional<Failure> open() {
-        Outcome<OpenedDrawing, Failure> opened = OpenedDrawing::openArchive(candidate_.url, log_);
-        if (const Failure* failed = errorOf(opened)) {
+    std::optional<StageError> open() {
+        Outcome<OpenedDrawing, StageError> opened =
+            OpenedDrawing::openArchive(candidate_.url, log_);
+        if (const StageError* failed = errorOf(opened)) {
             return *failed;
         }
         drawing_.emplace(std::get<OpenedDrawing>(std::move(opened)));
@@ -245,12 +244,12 @@ class DrawingRescue {
     }
 
     /// Every document yields an SVG unless it would be too large to hold.
-    std::optional<Failure> buildSVG(QString& svg) {
+    std::optional<StageError> buildSVG(QString& svg) {
         const QString stage = QStringLiteral("building the SVG");
         SVGContext context = drawing_->context(converter_);
         Outcome<QString> built = drawing_->buildSVG(converter_, context);
         if (const PipelineError* error = errorOf(built)) {
-            return Failure{*error, stage};
+            return StageError{*error, stage};
         }
         svg = std::get<QString>(std::move(built));
         log_.add(QStringLiteral("svg size"),
@@ -259,10 +258,10 @@ class DrawingRescue {
         return std::nullopt;
     }
 
-    Outcome<QByteArray, Failure> renderPreview(const QString& svg) {
+    Outcome<QByteArray, StageError> renderPreview(const QString& svg) {
         Outcome<QByteArray> rendered = renderer_.render(svg, kPreviewSizeLimit);
         if (const PipelineError* error = errorOf(rendered)) {
-            return Failure{*error, QStringLiteral("rendering the PNG preview image")};
+            return StageError{*error, QStringLiteral("rendering the PNG preview image")};
         }
         QByteArray& png = std::get<QByteArray>(rendered);
         log_.add(QStringLiteral("preview image size"),
@@ -270,14 +269,14 @@ class DrawingRescue {
         return std::move(png);
     }
 
-    std::optional<Failure> writePreview(const QByteArray& png) {
+    std::optional<StageError> writePreview(const QByteArray& png) {
         if (const std::optional<WriteFailure> failure = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
                 failure->error, QStringLiteral("Could not write the PNG preview image"),
                 previewPath_);
             error.description = QStringLiteral("Could not write the PNG preview image “") +
                                 previewPath_ + QStringLiteral("”: ") + failure->reason;
-            return Failure{error, QStringLiteral("writing the PNG preview image")};
+            return StageError{error, QStringLiteral("writing the PNG preview image")};
         }
         return std::nullopt;
     }
