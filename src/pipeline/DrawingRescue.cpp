@@ -34,7 +34,6 @@ qint64 embeddedImageCount(const QString& workFolder) {
         .size();
 }
 
-/// The facts every rescue's log opens with: when, from where, to where, on what terms.
 QString yesOrNo(bool value) {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
