@@ -138,7 +138,7 @@ double timeReusedBrowser(const QString& svg, int count) {
     timer.start();
     for (int i = 0; i < count; ++i) {
         const auto outcome = renderer.render(svg, kMaxDimension);
-        if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
+        if (const auto* failed = errorOf(outcome)) {
             std::fprintf(stderr, "render %d failed: %s\n", i + 1, qPrintable(failed->description));
             return -1;
         }

@@ -1,15 +1,12 @@
-// Per-stage times of the rescue for every example drawing: unpack, parse, build, render,
-// PNG encoding and write, each the median of several runs. Prints one table.
+// Per-stage times of the rescue for every example drawing: open (unpack and parse), build,
+// render, PNG encoding and write, each the median of several runs. Prints one table.
 //
 //   build/bench/bench_rescue_stages [examples-folder] [runs]
 
-#include "convert/VellixConverter.h"
 #include "pipeline/DiagnosticsLog.h"
-#include "pipeline/DrawingArchive.h"
-#include "pipeline/DrawingDocument.h"
 #include "pipeline/MemoryTuning.h"
+#include "pipeline/OpenedDrawing.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
-#include "pipeline/WorkFolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,7 +24,7 @@ using namespace keelwick;
 
 namespace {
 
-const QStringList kStages{"unpack", "parse", "build", "render", "png encoding", "write"};
+const QStringList kStages{"open", "build", "render", "png encoding", "write"};
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -41,32 +38,26 @@ std::map<QString, double> timeStages(const QString& archive, const QString& outp
     QElapsedTimer timer;
 
     timer.start();
-    WorkFolder work;
-    work.create();
     DiagnosticsLog log;
-    if (extractIDraw(archive, work.path(), log)) {
+    const Outcome<OpenedDrawing, StageError> opened = OpenedDrawing::openArchive(archive, log);
+    const auto* drawing = std::get_if<OpenedDrawing>(&opened);
+    if (!drawing) {
         return {};
     }
-    times["unpack"] = timer.nsecsElapsed() / 1e6;
+    times["open"] = timer.nsecsElapsed() / 1e6;
 
     timer.restart();
-    auto bytes = readDataFile(work.path());
-    if (!std::holds_alternative<QByteArray>(bytes)) {
-        return {};
-    }
-    const DrawingDocument document = DrawingDocument::parse(std::get<QByteArray>(bytes));
-    times["parse"] = timer.nsecsElapsed() / 1e6;
-
-    timer.restart();
-    SVGContext context;
-    context.extractedRoot = work.path();
-    const QString svg = VellixConverter().buildSVG(document.dictionary(), context);
+    const Outcome<QString> built = drawing->buildSVG();
     times["build"] = timer.nsecsElapsed() / 1e6;
+    if (errorOf(built)) {
+        return {};
+    }
+    const QString& svg = std::get<QString>(built);
 
     timer.restart();
     auto rendered = SVGPreviewImageRenderer::shared().render(svg, 1200);
     times["render"] = timer.nsecsElapsed() / 1e6;
-    if (!std::holds_alternative<QByteArray>(rendered)) {
+    if (errorOf(rendered)) {
         return {};
     }
     const QByteArray& png = std::get<QByteArray>(rendered);

@@ -2,7 +2,8 @@
 // and checks the promise the converter makes for every input: well-formed SVG, no crash.
 
 #include "convert/VellixConverter.h"
-#include "pipeline/DrawingDocument.h"
+#include "pipeline/DiagnosticsLog.h"
+#include "pipeline/OpenedDrawing.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -43,21 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static QTemporaryDir emptyDrawingFolder;
 
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const keelwick::DrawingDocument document = keelwick::DrawingDocument::parse(bytes);
-    if (!document.succeeded()) {
+    keelwick::DiagnosticsLog log;
+    const auto opened = keelwick::OpenedDrawing::parse(bytes, emptyDrawingFolder.path(), log);
+    const auto* drawing = std::get_if<keelwick::OpenedDrawing>(&opened);
+    if (!drawing) {
         return 0;
     }
-    keelwick::SVGContext context;
-    context.extractedRoot = emptyDrawingFolder.path();
-    const QString svg =
-        keelwick::VellixConverter(measurer).buildSVG(document.dictionary(), context);
-    if (context.failure) {
+    const keelwick::VellixConverter converter(measurer);
+    keelwick::SVGContext context = drawing->context(converter);
+    const auto built = drawing->buildSVG(converter, context);
+    const auto* svg = std::get_if<QString>(&built);
+    if (!svg) {
         return 0;  // too large to build: reported, not an ill-formed document
     }
-    if (!isWellFormed(svg)) {
-        std::fprintf(stderr, "ill-formed SVG:\n%s\n", svg.toUtf8().constData());
+    if (!isWellFormed(*svg)) {
+        std::fprintf(stderr, "ill-formed SVG:\n%s\n", svg->toUtf8().constData());
         std::abort();
     }
-    keelwick::VellixConverter::usedFonts(document.dictionary());
+    keelwick::VellixConverter::usedFonts(drawing->document());
     return 0;
 }

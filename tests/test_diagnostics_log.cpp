@@ -4,6 +4,7 @@
 #include "pipeline/AppIdentity.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/InternetDateTime.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,11 +15,6 @@
 
 #include <unistd.h>
 #include <ctime>
-
-// Readable failure messages for texts.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {
@@ -69,34 +65,28 @@ TEST(InternetDateTime, HasSecondsAndTheZoneOffsetButNoFractions) {
     }
 }
 
-TEST(DiagnosticsLogAdd, PutsEachFactOnItsOwnLine) {
+TEST(DiagnosticsLogAdd, PutsEachFactOnItsOwnLineAndIndentsTheLinesThatContinueIt) {
+    const struct {
+        std::optional<QString> value;
+        QStringList lines;
+    } cases[] = {
+        {QStringLiteral("3"), {"note: 3"}},
+        {QString(), {}},
+        {QStringLiteral(""), {}},
+        {std::nullopt, {}},
+        {QStringLiteral("first\n\nthird"), {"note: first", "  ", "  third"}},
+        {QStringLiteral("only line\n"), {"note: only line", "  "}},
+        {QStringLiteral("a\rb"), {"note: a\rb"}},  // only line feeds split a value
+    };
+    for (const auto& [value, lines] : cases) {
+        DiagnosticsLog log;
+        log.add(QStringLiteral("note"), value);
+        EXPECT_EQ(log.lines, lines) << value.value_or("(absent)").toStdString();
+    }
     DiagnosticsLog log;
     log.add(QStringLiteral("attempted"), QStringLiteral("2024-03-05T14:07:09Z"));
     log.add(QStringLiteral("layers"), QStringLiteral("3"));
     EXPECT_EQ(log.lines, QStringList({"attempted: 2024-03-05T14:07:09Z", "layers: 3"}));
-}
-
-TEST(DiagnosticsLogAdd, AddsNothingForAnEmptyOrAbsentValue) {
-    DiagnosticsLog log;
-    log.add(QStringLiteral("unpack output"), QString());
-    log.add(QStringLiteral("unpack output"), QStringLiteral(""));
-    log.add(QStringLiteral("unpack output"), std::nullopt);
-    EXPECT_TRUE(log.lines.isEmpty());
-}
-
-TEST(DiagnosticsLogAdd, ContinuesAValueOfSeveralLinesIndentedByTwoSpaces) {
-    DiagnosticsLog log;
-    log.add(QStringLiteral("unpack output"), QStringLiteral("first\n\nthird"));
-    EXPECT_EQ(log.lines, QStringList({"unpack output: first", "  ", "  third"}));
-
-    DiagnosticsLog trailing;
-    trailing.add(QStringLiteral("unpack output"), QStringLiteral("only line\n"));
-    EXPECT_EQ(trailing.lines, QStringList({"unpack output: only line", "  "}));
-
-    // Only line feeds split a value.
-    DiagnosticsLog carriageReturn;
-    carriageReturn.add(QStringLiteral("note"), QStringLiteral("a\rb"));
-    EXPECT_EQ(carriageReturn.lines, QStringList({"note: a\rb"}));
 }
 
 TEST(DiagnosticsLogFileFacts, AMissingFileIsNotReachableAndNothingMore) {
@@ -154,16 +144,6 @@ TEST(DiagnosticsLogFileFacts, SaysWhenAFileCannotBeRead) {
     ASSERT_EQ(log.lines.size(), 2);
     EXPECT_TRUE(log.lines[1].startsWith(QStringLiteral("source state: 3 bytes, modified ")));
     EXPECT_TRUE(log.lines[1].endsWith(QStringLiteral(", NOT readable")));
-}
-
-TEST(DiagnosticsLogRecord, ARescueErrorGivesStageTypeMessageAndDomainCode) {
-    DiagnosticsLog log;
-    log.record(PipelineError::from(RescueError::missingDataPlist()),
-               QStringLiteral("reading data.xml"));
-    EXPECT_EQ(log.lines,
-              QStringList({"failed stage: reading data.xml", "error type: RescueError",
-                           "error message: This Graphic/iDraw file does not contain data.xml.",
-                           "error domain/code: Vellix.RescueError / 5"}));
 }
 
 TEST(DiagnosticsLogRecord, APlatformErrorAddsEveryDetailInOrder) {
@@ -235,26 +215,25 @@ TEST(DiagnosticsLogMachine, NamesVendorAndProductOrSaysUnknown) {
     EXPECT_EQ(DiagnosticsLog::machineDescription(missing.filePath(QStringLiteral("none"))),
               "unknown");
 
-    QTemporaryDir empty;
-    writeFile(empty.filePath(QStringLiteral("product_name")), "");
-    writeFile(empty.filePath(QStringLiteral("sys_vendor")), "LENOVO\n");
-    EXPECT_EQ(DiagnosticsLog::machineDescription(empty.path()), "unknown");
-
-    QTemporaryDir productOnly;
-    writeFile(productOnly.filePath(QStringLiteral("product_name")),
-              QByteArray("Standard PC\0garbage\n", 20));
-    EXPECT_EQ(DiagnosticsLog::machineDescription(productOnly.path()), "Standard PC");
-
-    QTemporaryDir both;
-    writeFile(both.filePath(QStringLiteral("product_name")), "ThinkPad X1 Carbon\n");
-    writeFile(both.filePath(QStringLiteral("sys_vendor")), "LENOVO\n");
-    EXPECT_EQ(DiagnosticsLog::machineDescription(both.path()), "LENOVO ThinkPad X1 Carbon");
-
-    // A product name that already begins with the vendor is not doubled.
-    QTemporaryDir named;
-    writeFile(named.filePath(QStringLiteral("product_name")), "Dell Precision 5570\n");
-    writeFile(named.filePath(QStringLiteral("sys_vendor")), "Dell\n");
-    EXPECT_EQ(DiagnosticsLog::machineDescription(named.path()), "Dell Precision 5570");
+    const struct {
+        QByteArray product;
+        std::optional<QByteArray> vendor;
+        const char* expected;
+    } cases[] = {
+        {"", "LENOVO\n", "unknown"},
+        {QByteArray("Standard PC\0garbage\n", 20), std::nullopt, "Standard PC"},
+        {"ThinkPad X1 Carbon\n", "LENOVO\n", "LENOVO ThinkPad X1 Carbon"},
+        // A product name that already begins with the vendor is not doubled.
+        {"Dell Precision 5570\n", "Dell\n", "Dell Precision 5570"},
+    };
+    for (const auto& [product, vendor, expected] : cases) {
+        QTemporaryDir folder;
+        writeFile(folder.filePath(QStringLiteral("product_name")), product);
+        if (vendor) {
+            writeFile(folder.filePath(QStringLiteral("sys_vendor")), *vendor);
+        }
+        EXPECT_EQ(DiagnosticsLog::machineDescription(folder.path()), expected);
+    }
 }
 
 }  // namespace

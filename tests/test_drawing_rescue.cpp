@@ -92,7 +92,7 @@ class DrawingRescueTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(temporary_.isValid());
         options_.outputFolder = temporary_.filePath("out");
-        converter_.usePreviewRenderer(*renderer_);
+        previewRenderer_ = renderer_;
         temporaryEntriesBefore_ = temporaryEntries();
     }
 
@@ -111,13 +111,15 @@ class DrawingRescueTest : public ::testing::Test {
     }
 
     RescueResult rescue(const QString& archive, std::optional<QString> baseFolder = {}) {
-        return converter_.rescue(RescueCandidate(archive, std::move(baseFolder)), options_);
+        return rescueDrawing(RescueCandidate(archive, std::move(baseFolder)), options_, converter_,
+                             *previewRenderer_);
     }
 
     static inline QTemporaryDir* suiteFolder_ = nullptr;
     static inline SVGPreviewImageRenderer* renderer_ = nullptr;
     QTemporaryDir temporary_{suiteFolder_->filePath("case-XXXXXX")};
     RescueOptions options_;
+    SVGPreviewImageRenderer* previewRenderer_ = nullptr;
     VellixConverter converter_;
     QStringList temporaryEntriesBefore_;
 };
@@ -170,7 +172,7 @@ TEST_F(DrawingRescueTest, ARescueRunWritesTheSVGFileImagesAndFontNoteButNoPrevie
         "in/sub/red.idraw", {fileEntry("data.xml", kRedSquare), folderEntry("Images/"),
                              fileEntry("Images/a.png", "a"), fileEntry("Images/b.jpg", "b")});
     SVGPreviewImageRenderer unused;  // never started: a rescue without previews needs no browser
-    converter_.usePreviewRenderer(unused);
+    previewRenderer_ = &unused;
     options_.isDryRun = false;
     options_.generatePNGPreviewImages = false;
 
@@ -294,7 +296,7 @@ TEST_F(DrawingRescueTest, DocumentFactsAndAnEmptyDrawing) {
     // the rescue logged before it rendered.
     SVGPreviewImageRenderer noBrowser;
     noBrowser.setBrowserExecutable(temporary_.filePath("no-such-browser"));
-    converter_.usePreviewRenderer(noBrowser);
+    previewRenderer_ = &noBrowser;
     const RescueResult logged =
         rescue(writeArchive("logged.idraw", {fileEntry("data.xml", versionNumber)}));
     EXPECT_EQ(fact(logged.diagnostics, "layers"), "0");
@@ -348,7 +350,7 @@ TEST_F(DrawingRescueTest, WhatIsNoFileFailsAtOnce) {
 TEST_F(DrawingRescueTest, RenderingFailureIsRecordedOnce) {
     SVGPreviewImageRenderer noBrowser;
     noBrowser.setBrowserExecutable(temporary_.filePath("no-such-browser"));
-    converter_.usePreviewRenderer(noBrowser);
+    previewRenderer_ = &noBrowser;
     const RescueResult result =
         rescue(writeArchive("red.idraw", {fileEntry("data.xml", kRedSquare)}));
     ASSERT_NE(result.errorMessage, std::nullopt);

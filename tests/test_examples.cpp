@@ -1,7 +1,6 @@
 // The bundled example drawings, end to end: each good one rescues to a preview of the size
 // its SVG asks for, with its artwork on it; the damaged one fails in the unpacking stage.
 
-#include "convert/VellixConverter.h"
 #include "pipeline/DrawingRescue.h"
 #include "pipeline/RescueReportFormatter.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
@@ -38,11 +37,10 @@ TEST(Examples, GoodDrawingsRescueToTheirPreviews) {
     QTemporaryDir output;
     RescueOptions options;
     options.outputFolder = output.path();
-    const VellixConverter converter;
     QList<RescueResult> results;
     for (const QString name : {"logo-study", "poster", "product-sheet"}) {
         const RescueResult result =
-            converter.rescue(RescueCandidate(example(name + ".idraw")), options);
+            rescueDrawing(RescueCandidate(example(name + ".idraw")), options);
         ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
         results.append(result);
 
@@ -69,8 +67,7 @@ TEST(Examples, TheDamagedDrawingFailsToUnpack) {
     QTemporaryDir output;
     RescueOptions options;
     options.outputFolder = output.path();
-    const RescueResult result =
-        VellixConverter().rescue(RescueCandidate(example("damaged.idraw")), options);
+    const RescueResult result = rescueDrawing(RescueCandidate(example("damaged.idraw")), options);
     EXPECT_EQ(result.errorMessage, "This Graphic/iDraw file could not be opened as an archive.");
     EXPECT_TRUE(result.diagnostics.contains("failed stage: unpacking the archive"));
     EXPECT_FALSE(QFile::exists(QDir(output.path()).filePath("damaged.png")));

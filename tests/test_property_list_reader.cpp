@@ -1,4 +1,5 @@
 #include "pipeline/PropertyListReader.h"
+#include "support/QtPrinting.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -12,11 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <thread>
-
-// Failures print texts, not code units.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {
@@ -584,26 +580,19 @@ QByteArray layeredBinary(int levels) {
     return writer.finish(inner);
 }
 
-TEST(PropertyListReader, keepsContainersDownToTheLimitInEveryForm) {
-    for (const QByteArray& bytes :
-         {nestedXmlArrays(kMaxNestingDepth), nestedOpenStepArrays(kMaxNestingDepth),
-          nestedBinaryArrays(kMaxNestingDepth)}) {
-        const PropertyListReadResult result = read(bytes);
-        ASSERT_TRUE(result.succeeded()) << formatName(result.format).toStdString();
-        EXPECT_EQ(truncationLevel(result), 0) << formatName(result.format).toStdString();
-        // The string inside the deepest container is still there.
-        EXPECT_TRUE(describe(result).contains(u"\"bottom\""));
-    }
-}
-
-TEST(PropertyListReader, replacesTheFirstContainerBeyondTheLimitInEveryForm) {
-    for (const QByteArray& bytes :
-         {nestedXmlArrays(kMaxNestingDepth + 1), nestedOpenStepArrays(kMaxNestingDepth + 1),
-          nestedBinaryArrays(kMaxNestingDepth + 1)}) {
-        const PropertyListReadResult result = read(bytes);
-        EXPECT_EQ(truncationLevel(result), kMaxNestingDepth + 1)
-            << formatName(result.format).toStdString();
-        EXPECT_FALSE(describe(result).contains(u"bottom"));
+TEST(PropertyListReader, keepsContainersDownToTheLimitAndCutsTheNextInEveryForm) {
+    for (const int levels : {kMaxNestingDepth, kMaxNestingDepth + 1}) {
+        const bool cut = levels > kMaxNestingDepth;
+        for (const QByteArray& bytes :
+             {nestedXmlArrays(levels), nestedOpenStepArrays(levels), nestedBinaryArrays(levels)}) {
+            const PropertyListReadResult result = read(bytes);
+            const std::string form =
+                formatName(result.format).toStdString() + " " + std::to_string(levels);
+            ASSERT_TRUE(result.succeeded()) << form;
+            EXPECT_EQ(truncationLevel(result), cut ? levels : 0) << form;
+            // The string inside the deepest container stays exactly when that container does.
+            EXPECT_EQ(describe(result).contains(u"\"bottom\""), !cut) << form;
+        }
     }
 }
 
@@ -731,14 +720,11 @@ void expectExtremeNestingIsTruncated(const std::function<void(std::function<void
     }
 }
 
-TEST(PropertyListReader, survivesExtremeNestingOnAWorkerThread) {
+TEST(PropertyListReader, survivesExtremeNestingOnWorkerAndThreadPoolThreads) {
     expectExtremeNestingIsTruncated([](const std::function<void()>& work) {
         std::thread worker(work);
         worker.join();
     });
-}
-
-TEST(PropertyListReader, survivesExtremeNestingOnAThreadPoolThread) {
     expectExtremeNestingIsTruncated([](const std::function<void()>& work) {
         QThreadPool pool;
         pool.start(work);

@@ -1,15 +1,11 @@
 #include "pipeline/PipelineError.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/RescueRecords.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
 #include <unordered_set>
-
-// Failures print texts, not code units.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace keelwick {
 namespace {

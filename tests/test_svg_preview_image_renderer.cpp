@@ -3,6 +3,7 @@
 #include "pipeline/RescueError.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WebEngineError.h"
+#include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 
 #include <QBuffer>
@@ -30,11 +31,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Failures print texts, not code units.
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace keelwick {
 namespace {
 
@@ -46,7 +42,7 @@ QString svgOfSize(const QString& startTagAttributes, const QString& content = QS
            u'>' + content + QStringLiteral("</svg>");
 }
 
-QImage decodedPNG(const Renderer::RenderOutcome& outcome) {
+QImage decodedPNG(const Outcome<QByteArray>& outcome) {
     if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
         ADD_FAILURE() << "render failed: " << failed->description.toStdString();
         return QImage();
@@ -56,7 +52,7 @@ QImage decodedPNG(const Renderer::RenderOutcome& outcome) {
     return QImage::fromData(png, "PNG");
 }
 
-PipelineError errorOf(const Renderer::RenderOutcome& outcome) {
+PipelineError renderError(const Outcome<QByteArray>& outcome) {
     if (const auto* failed = std::get_if<PipelineError>(&outcome)) {
         return *failed;
     }
@@ -191,16 +187,17 @@ TEST(DevToolsPipe, reportsTheBrowsersErrorsAndRepliesItCannotRead) {
     FakeBrowser browser;
     browser.send("{\"id\":1,\"error\":{\"code\":-32000,\"message\":\"No target\"}}|");
     auto reply = browser.pipe->call("Target.attachToTarget", {}, "", QDeadlineTimer(2s));
-    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
-    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::commandFailed);
-    EXPECT_EQ(std::get<PipeFailure>(reply).code, -32000);
-    EXPECT_EQ(std::get<PipeFailure>(reply).message, "No target");
+    const PipeFailure* failed = errorOf(reply);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->kind, PipeFailure::Kind::commandFailed);
+    EXPECT_EQ(failed->code, -32000);
+    EXPECT_EQ(failed->message, "No target");
 
     for (const char* unreadable : {"not json|", "[1,2]|", "{\"id\":4,\"result\":7}|"}) {
         browser.send(unreadable);
         reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
-        ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply)) << unreadable;
-        EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::unreadable) << unreadable;
+        ASSERT_TRUE(errorOf(reply)) << unreadable;
+        EXPECT_EQ(errorOf(reply)->kind, PipeFailure::Kind::unreadable) << unreadable;
     }
 }
 
@@ -243,14 +240,14 @@ TEST(DevToolsPipe, reportsABrowserThatClosedItsPipesWithoutEndingTheProgram) {
     browser.send("{\"id\":1,\"res");
     browser.closeWriteEnd();
     auto reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
-    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
-    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::closed);
+    ASSERT_TRUE(errorOf(reply));
+    EXPECT_EQ(errorOf(reply)->kind, PipeFailure::Kind::closed);
 
     // Writing into a pipe nobody reads raises SIGPIPE, which must not end the program.
     browser.closeReadEnd();
     reply = browser.pipe->call("Page.enable", {}, "", QDeadlineTimer(2s));
-    ASSERT_TRUE(std::holds_alternative<PipeFailure>(reply));
-    EXPECT_EQ(std::get<PipeFailure>(reply).kind, PipeFailure::Kind::closed);
+    ASSERT_TRUE(errorOf(reply));
+    EXPECT_EQ(errorOf(reply)->kind, PipeFailure::Kind::closed);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -509,7 +506,7 @@ TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
                                         {QSize(73, 64), "blue", qRgb(0, 0, 255)},
                                         {QSize(50, 90), "lime", qRgb(0, 255, 0)},
                                         {QSize(120, 40), "black", qRgb(0, 0, 0)}};
-    std::vector<Renderer::RenderOutcome> outcomes(requests.size());
+    std::vector<Outcome<QByteArray>> outcomes(requests.size());
     std::latch allReady(static_cast<std::ptrdiff_t>(requests.size()));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -549,7 +546,7 @@ TEST(SVGPreviewImageRendererRender, failsARenderThatNeverEndsAfterTenSecondsAndR
     ASSERT_EQ(::kill(static_cast<pid_t>(stopped), SIGSTOP), 0);
     QElapsedTimer elapsed;
     elapsed.start();
-    const PipelineError error = errorOf(renderer.render(simple, 1200));
+    const PipelineError error = renderError(renderer.render(simple, 1200));
     const qint64 milliseconds = elapsed.elapsed();
     EXPECT_EQ(error, PipelineError::from(RescueError::previewImageRenderingFailed()));
     EXPECT_GE(milliseconds, 10'000);
@@ -637,7 +634,7 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
     RendererTemporaryFolder temporary;
     Renderer renderer;
     renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
-    const PipelineError missing = errorOf(renderer.render(svgOfSize(""), 1200));
+    const PipelineError missing = renderError(renderer.render(svgOfSize(""), 1200));
     EXPECT_EQ(missing.typeName, "WebEngineError");
     EXPECT_EQ(missing.domainAndCode(), "Keelwick.WebEngine / 1");
     EXPECT_EQ(missing.description,
@@ -650,7 +647,7 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
     const QString notABrowser = QStandardPaths::findExecutable(QStringLiteral("false"));
     ASSERT_FALSE(notABrowser.isEmpty());
     renderer.setBrowserExecutable(notABrowser);
-    const PipelineError silent = errorOf(renderer.render(svgOfSize(""), 1200));
+    const PipelineError silent = renderError(renderer.render(svgOfSize(""), 1200));
     EXPECT_EQ(silent.domainAndCode(), "Keelwick.WebEngine / 2");
     EXPECT_EQ(silent.description,
               "The Chromium web browser could not be started to render the PNG preview: it "

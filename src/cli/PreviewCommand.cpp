@@ -44,26 +44,18 @@ int runPreviewCommand(const QStringList& arguments) {
         return usageError;
     }
 
-    const DrawingInput drawing(input);
-    if (!drawing.succeeded()) {
-        printError(*drawing.error());
-        return failure;
-    }
-    QString buildFailure;
-    const std::optional<QString> svg = drawing.buildSVG(buildFailure);
+    const std::optional<QString> svg = drawingSVG(input);
     if (!svg) {
-        printError(buildFailure);
         return failure;
     }
     // Ctrl-C lets the render end, so that the browser and its profile folder are cleaned up.
     const InterruptSignal interrupt;
-    SVGPreviewImageRenderer::RenderOutcome rendered =
-        SVGPreviewImageRenderer::shared().render(*svg, maxDimension);
+    Outcome<QByteArray> rendered = SVGPreviewImageRenderer::shared().render(*svg, maxDimension);
     if (interrupt.wasInterrupted()) {
         printError(QStringLiteral("interrupted; nothing was written"));
         return interrupted;
     }
-    if (auto* error = std::get_if<PipelineError>(&rendered)) {
+    if (const PipelineError* error = errorOf(rendered)) {
         printError(error->description);
         return failure;
     }

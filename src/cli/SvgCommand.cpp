@@ -29,15 +29,8 @@ int runSvgCommand(const QStringList& arguments) {
             return usageError;
         }
     }
-    const DrawingInput drawing(input);
-    if (!drawing.succeeded()) {
-        printError(*drawing.error());
-        return failure;
-    }
-    QString buildFailure;
-    const std::optional<QString> built = drawing.buildSVG(buildFailure);
+    const std::optional<QString> built = drawingSVG(input);
     if (!built) {
-        printError(buildFailure);
         return failure;
     }
     const QByteArray svg = built->toUtf8();

@@ -14,18 +14,11 @@
 
 namespace keelwick {
 
-struct RescueCandidate;
-struct RescueOptions;
-struct RescueResult;
-class DiagnosticsLog;
-class SVGPreviewImageRenderer;
-
-/// Converts Graphic/iDraw documents into SVG text and rescues single drawings.
+/// Converts Graphic/iDraw documents into SVG text.
 ///
 /// A converter keeps nothing between drawings: every operation works on its arguments and
-/// the `SVGContext` it is handed. All it holds are its two platform services, so tests can
-/// choose them: the text measurer used for wrapping text, and the preview renderer of the
-/// rescue (the program's shared one unless another is given).
+/// the `SVGContext` it is handed. All it holds are its text measurer, used for wrapping text,
+/// which tests can choose, and the text budget of the SVG it builds.
 class VellixConverter {
   public:
     explicit VellixConverter(const TextMeasurer& measurer = installedFontMeasurer());
@@ -42,13 +35,7 @@ class VellixConverter {
     /// font catalogue on every call.
     static QStringList missingFontNames(const PropertyListDictionary& document);
 
-    // ---- Rescue of one drawing (src/pipeline) --------------------------------------------
-    /// Takes one drawing from its file to its result: unpacked into a work folder, parsed,
-    /// built, rendered to its PNG preview and written; never fails, a failure becomes a
-    /// result with its message and diagnostics. Blocks the calling thread (a worker's).
-    RescueResult rescue(const RescueCandidate& candidate, const RescueOptions& options) const;
-    /// Renders previews with `renderer` instead of the program's shared one.
-    void usePreviewRenderer(SVGPreviewImageRenderer& renderer) { previewRenderer_ = &renderer; }
+    // ---- Text budget ------------------------------------------------------------------
     /// The most characters of SVG text a rescue builds (`kSVGTextBudget` unless set, as tests
     /// do to reach the limit with small drawings).
     std::int64_t svgTextBudget() const { return svgTextBudget_; }
@@ -56,7 +43,6 @@ class VellixConverter {
 
   private:
     const TextMeasurer& measurer_;
-    SVGPreviewImageRenderer* previewRenderer_ = nullptr;
     std::int64_t svgTextBudget_ = kSVGTextBudget;
 };
 

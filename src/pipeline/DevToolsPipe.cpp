@@ -94,7 +94,7 @@ DevToolsPipe::Reply DevToolsPipe::call(const QString& method, const QJsonObject&
 
     for (;;) {
         auto next = nextMessage(deadline);
-        if (auto* failed = std::get_if<Failure>(&next)) {
+        if (auto* failed = errorOf(next)) {
             return *failed;
         }
         const QJsonObject& received = std::get<QJsonObject>(next);
@@ -128,7 +128,7 @@ std::optional<DevToolsPipe::Failure> DevToolsPipe::waitForEvent(const EventTest&
                                                                 const QDeadlineTimer& deadline) {
     for (;;) {
         auto next = nextMessage(deadline);
-        if (auto* failed = std::get_if<Failure>(&next)) {
+        if (auto* failed = errorOf(next)) {
             return *failed;
         }
         const QJsonObject& received = std::get<QJsonObject>(next);
@@ -171,7 +171,7 @@ std::optional<DevToolsPipe::Failure> DevToolsPipe::write(const QByteArray& messa
     return std::nullopt;
 }
 
-std::variant<QJsonObject, DevToolsPipe::Failure> DevToolsPipe::nextMessage(
+Outcome<QJsonObject, DevToolsPipe::Failure> DevToolsPipe::nextMessage(
     const QDeadlineTimer& deadline) {
     for (;;) {
         const qsizetype end = received_.indexOf('\0', scanned_);

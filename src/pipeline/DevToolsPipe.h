@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/PipelineError.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QJsonObject>
@@ -37,7 +39,7 @@ class DevToolsPipe {
     };
 
     /// A command's result object, or why there is none.
-    using Reply = std::variant<QJsonObject, Failure>;
+    using Reply = Outcome<QJsonObject, Failure>;
     /// Sees every event (a message without an id) read while waiting; an event handler of
     /// `waitForEvent` returns true for the event it waits for.
     using EventHandler = std::function<void(const QJsonObject& event)>;
@@ -65,7 +67,7 @@ class DevToolsPipe {
 
   private:
     std::optional<Failure> write(const QByteArray& message, const QDeadlineTimer& deadline);
-    std::variant<QJsonObject, Failure> nextMessage(const QDeadlineTimer& deadline);
+    Outcome<QJsonObject, Failure> nextMessage(const QDeadlineTimer& deadline);
     /// Waits until `fd` is ready for `events`; a failure when the deadline passes first.
     static std::optional<Failure> waitUntilReady(int fd, short events,
                                                  const QDeadlineTimer& deadline);

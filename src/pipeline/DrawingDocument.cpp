@@ -19,7 +19,7 @@ std::error_code lastSystemError() {
 }
 
 /// A file's bytes, or the system's reason why they cannot be read (a folder included).
-std::variant<QByteArray, std::error_code> readWholeFile(const QString& path) {
+Outcome<QByteArray, std::error_code> readWholeFile(const QString& path) {
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         return lastSystemError();
@@ -74,7 +74,7 @@ const PropertyListDictionary& DrawingDocument::dictionary() const {
     return entries ? *entries : empty;
 }
 
-std::variant<QByteArray, PipelineError> readDataFile(const QString& drawingFolder) {
+Outcome<QByteArray> readDataFile(const QString& drawingFolder) {
     const QString path = QDir(drawingFolder).filePath(QStringLiteral("data.xml"));
     if (!QFileInfo::exists(path)) {
         return PipelineError::from(RescueError::missingDataPlist());
@@ -82,8 +82,8 @@ std::variant<QByteArray, PipelineError> readDataFile(const QString& drawingFolde
     if (std::optional<PipelineError> error = notARegularFileError(path)) {
         return *error;
     }
-    std::variant<QByteArray, std::error_code> bytes = readWholeFile(path);
-    if (auto* error = std::get_if<std::error_code>(&bytes)) {
+    Outcome<QByteArray, std::error_code> bytes = readWholeFile(path);
+    if (auto* error = errorOf(bytes)) {
         return PipelineError::fileSystem(*error, QStringLiteral("Could not read"), path);
     }
     return std::get<QByteArray>(std::move(bytes));

@@ -33,6 +33,6 @@ class DrawingDocument {
 
 /// The bytes of "data.xml" at the top of an unpacked drawing: `missingDataPlist` when there
 /// is none, the system's error when it cannot be read (a folder of that name included).
-std::variant<QByteArray, PipelineError> readDataFile(const QString& drawingFolder);
+Outcome<QByteArray> readDataFile(const QString& drawingFolder);
 
 }  // namespace keelwick

@@ -3,14 +3,11 @@
 #include "convert/VellixConverter.h"
 #include "pipeline/AtomicWrite.h"
 #include "pipeline/DiagnosticsLog.h"
-#include "pipeline/DrawingArchive.h"
-#include "pipeline/DrawingDocument.h"
-#include "pipeline/FileKind.h"
 #include "pipeline/InternetDateTime.h"
 #include "pipeline/NativePath.h"
+#include "pipeline/OpenedDrawing.h"
 #include "pipeline/RescueOutputs.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
-#include "pipeline/WorkFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,19 +17,12 @@
 
 #include <filesystem>
 #include <optional>
-#include <variant>
 
 namespace keelwick {
 
 namespace {
 
 constexpr double kPreviewSizeLimit = 1200;
-
-/// Why a step of the rescue failed, and in which stage.
-struct Failure {
-    PipelineError error;
-    QString stage;
-};
 
 qint64 embeddedImageCount(const QString& workFolder) {
     const QFileInfo images(QDir(workFolder).filePath(QStringLiteral("Images")));
@@ -44,7 +34,6 @@ qint64 embeddedImageCount(const QString& workFolder) {
         .size();
 }
 
-/// The facts every rescue's log opens with: when, from where, to where, on what terms.
 QString yesOrNo(bool value) {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
@@ -118,7 +107,7 @@ class DrawingRescue {
           previewPath_(replacingExtension(outputPath_, QStringLiteral("png"))) {}
 
     RescueResult run() {
-        const std::optional<Failure> failure = steps();
+        const std::optional<StageError> failure = steps();
         if (failure) {
             return failedResult(candidate_.url, log_, failure->error, failure->stage);
         }
@@ -132,18 +121,15 @@ class DrawingRescue {
     }
 
   private:
-    std::optional<Failure> steps() {
+    std::optional<StageError> steps() {
         logOpeningFacts(log_, candidate_, options_, outputPath_, previewPath_);
         if (auto failure = prepareDestination()) {
             return failure;
         }
-        if (auto failure = unpack()) {
+        if (auto failure = open()) {
             return failure;
         }
-        if (auto failure = readDocument()) {
-            return failure;
-        }
-        missingFonts_ = VellixConverter::missingFontNames(document_.dictionary());
+        missingFonts_ = VellixConverter::missingFontNames(drawing_->document());
         QString svg;
         if (auto failure = buildSVG(svg)) {
             return failure;
@@ -152,15 +138,15 @@ class DrawingRescue {
     }
 
     void countEmbeddedImages() {
-        imageCount_ = embeddedImageCount(workFolder_.path());
+        imageCount_ = embeddedImageCount(drawing_->drawingFolder());
         log_.add(QStringLiteral("embedded images"), QString::number(imageCount_));
     }
 
     /// The check run: the SVG stays in memory, its preview is written.
-    std::optional<Failure> checkInMemory(const QString& svg) {
-        std::variant<QByteArray, Failure> png = renderPreview(svg);
-        if (auto* failure = std::get_if<Failure>(&png)) {
-            return *failure;
+    std::optional<StageError> checkInMemory(const QString& svg) {
+        Outcome<QByteArray, StageError> png = renderPreview(svg);
+        if (const StageError* failed = errorOf(png)) {
+            return *failed;
         }
         if (auto failure = writePreview(std::get<QByteArray>(png))) {
             return failure;
@@ -172,31 +158,32 @@ class DrawingRescue {
     }
 
     /// The rescue run: the SVG file and what the options ask for, written all together.
-    std::optional<Failure> writeFiles(const QString& svg) {
+    std::optional<StageError> writeFiles(const QString& svg) {
         if (std::optional<PipelineError> error = malformedSVGError(svg)) {
-            return Failure{*error, QStringLiteral("building the SVG")};
+            return StageError{*error, QStringLiteral("building the SVG")};
         }
         RescueOutputs outputs;
         outputs.svgPath = outputPath_;
         outputs.svg = svg.toUtf8();
         if (options_.generatePNGPreviewImages) {
-            std::variant<QByteArray, Failure> png = renderPreview(svg);
-            if (auto* failure = std::get_if<Failure>(&png)) {
-                return *failure;
+            Outcome<QByteArray, StageError> png = renderPreview(svg);
+            if (const StageError* failed = errorOf(png)) {
+                return *failed;
             }
             outputs.png = std::get<QByteArray>(std::move(png));
         }
         countEmbeddedImages();
         if (options_.storeOriginalImages && imageCount_ > 0) {
-            outputs.imagesFolder = QDir(workFolder_.path()).filePath(QStringLiteral("Images"));
+            outputs.imagesFolder =
+                QDir(drawing_->drawingFolder()).filePath(QStringLiteral("Images"));
         }
         if (options_.writeMissingFontNotes && !missingFonts_.isEmpty()) {
             outputs.fontNote = missingFontNote(missingFonts_, candidate_.url).toUtf8();
         }
-        std::variant<QList<WrittenOutput>, PipelineError> written =
+        Outcome<QList<WrittenOutput>> written =
             writeRescueOutputs(outputs, options_.overwriteDestinationFiles);
-        if (auto* error = std::get_if<PipelineError>(&written)) {
-            return Failure{*error, QStringLiteral("writing the rescued files")};
+        if (const PipelineError* error = errorOf(written)) {
+            return StageError{*error, QStringLiteral("writing the rescued files")};
         }
         for (const WrittenOutput& output : std::get<QList<WrittenOutput>>(written)) {
             log_.add(QStringLiteral("wrote"), output.path + QStringLiteral(" (") +
@@ -228,86 +215,52 @@ class DrawingRescue {
         return std::nullopt;
     }
 
-    std::optional<Failure> prepareDestination() {
+    std::optional<StageError> prepareDestination() {
         const QString stage = QStringLiteral("preparing the destination");
         const QString folder = QFileInfo(outputPath_).absolutePath();
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(folder.toStdString()), error);
         if (error) {
-            return Failure{PipelineError::fileSystem(
-                               error, QStringLiteral("Could not create the folder"), folder),
-                           stage};
+            return StageError{PipelineError::fileSystem(
+                                  error, QStringLiteral("Could not create the folder"), folder),
+                              stage};
         }
         if (const std::optional<QString> existing = existingTarget()) {
-            return Failure{PipelineError::from(RescueError::destinationAlreadyExists(*existing)),
-                           stage};
+            return StageError{PipelineError::from(RescueError::destinationAlreadyExists(*existing)),
+                              stage};
         }
         return std::nullopt;
     }
 
-    std::optional<Failure> unpack() {
-        const QString stage = QStringLiteral("unpacking the archive");
-        // unzip would wait on a named pipe until its time-out and then blame the archive.
-        if (std::optional<PipelineError> error = notARegularFileError(candidate_.url)) {
-            return Failure{*error, stage};
+    std::optional<StageError> open() {
+        Outcome<OpenedDrawing, StageError> opened =
+            OpenedDrawing::openArchive(candidate_.url, log_);
+        if (const StageError* failed = errorOf(opened)) {
+            return *failed;
         }
-        if (std::error_code error = workFolder_.create()) {
-            return Failure{
-                PipelineError::fileSystem(error, QStringLiteral("Could not create the work folder"),
-                                          workFolder_.path()),
-                stage};
-        }
-        if (std::optional<RescueError> error =
-                extractIDraw(ReachablePath(candidate_.url).path(), workFolder_.path(), log_)) {
-            return Failure{PipelineError::from(*error), stage};
-        }
-        log_.add(QStringLiteral("unpacked entries"), unpackedEntryDescription(workFolder_.path()));
-        return std::nullopt;
-    }
-
-    std::optional<Failure> readDocument() {
-        std::variant<QByteArray, PipelineError> bytes = readDataFile(workFolder_.path());
-        if (auto* error = std::get_if<PipelineError>(&bytes)) {
-            return Failure{*error, QStringLiteral("reading data.xml")};
-        }
-        const QByteArray& data = std::get<QByteArray>(bytes);
-        log_.add(QStringLiteral("data.xml size"),
-                 QString::number(data.size()) + QStringLiteral(" bytes"));
-
-        document_ = DrawingDocument::parse(data);
-        if (!document_.succeeded()) {
-            return Failure{*document_.error(), QStringLiteral("parsing the document")};
-        }
-        log_.add(QStringLiteral("plist format"), formatName(document_.format()));
-        const PropertyListDictionary& dictionary = document_.dictionary();
-        if (const QString* version = stringPointer(dictionary, u"Version")) {
-            log_.add(QStringLiteral("document version"), *version);
-        }
-        log_.add(QStringLiteral("layers"),
-                 QString::number(dictionaryList(dictionary, u"Layers").size()));
+        drawing_.emplace(std::get<OpenedDrawing>(std::move(opened)));
         return std::nullopt;
     }
 
     /// Every document yields an SVG unless it would be too large to hold.
-    std::optional<Failure> buildSVG(QString& svg) {
+    std::optional<StageError> buildSVG(QString& svg) {
         const QString stage = QStringLiteral("building the SVG");
-        SVGContext context;
-        context.extractedRoot = workFolder_.path();
-        context.textBudget = converter_.svgTextBudget();
-        svg = converter_.buildSVG(document_.dictionary(), context);
-        if (context.failure) {
-            return Failure{PipelineError::conversion(*context.failure), stage};
+        SVGContext context = drawing_->context(converter_);
+        Outcome<QString> built = drawing_->buildSVG(converter_, context);
+        if (const PipelineError* error = errorOf(built)) {
+            return StageError{*error, stage};
         }
+        svg = std::get<QString>(std::move(built));
         log_.add(QStringLiteral("svg size"),
                  QString::number(svg.toUtf8().size()) + QStringLiteral(" bytes, ") +
                      QString::number(context.defs.size()) + QStringLiteral(" defs"));
         return std::nullopt;
     }
 
-    std::variant<QByteArray, Failure> renderPreview(const QString& svg) {
-        SVGPreviewImageRenderer::RenderOutcome rendered = renderer_.render(svg, kPreviewSizeLimit);
-        if (auto* error = std::get_if<PipelineError>(&rendered)) {
-            return Failure{*error, QStringLiteral("rendering the PNG preview image")};
+    Outcome<QByteArray, StageError> renderPreview(const QString& svg) {
+        Outcome<QByteArray> rendered = renderer_.render(svg, kPreviewSizeLimit);
+        if (const PipelineError* error = errorOf(rendered)) {
+            return StageError{*error, QStringLiteral("rendering the PNG preview image")};
         }
         QByteArray& png = std::get<QByteArray>(rendered);
         log_.add(QStringLiteral("preview image size"),
@@ -315,14 +268,14 @@ class DrawingRescue {
         return std::move(png);
     }
 
-    std::optional<Failure> writePreview(const QByteArray& png) {
+    std::optional<StageError> writePreview(const QByteArray& png) {
         if (const std::optional<WriteFailure> failure = writeFileAtomically(previewPath_, png)) {
             PipelineError error = PipelineError::fileSystem(
                 failure->error, QStringLiteral("Could not write the PNG preview image"),
                 previewPath_);
             error.description = QStringLiteral("Could not write the PNG preview image “") +
                                 previewPath_ + QStringLiteral("”: ") + failure->reason;
-            return Failure{error, QStringLiteral("writing the PNG preview image")};
+            return StageError{error, QStringLiteral("writing the PNG preview image")};
         }
         return std::nullopt;
     }
@@ -334,8 +287,7 @@ class DrawingRescue {
     const QString outputPath_;
     const QString previewPath_;
     DiagnosticsLog log_;
-    WorkFolder workFolder_;
-    DrawingDocument document_;
+    std::optional<OpenedDrawing> drawing_;
     QStringList missingFonts_;
     qint64 imageCount_ = 0;
 };
@@ -366,11 +318,13 @@ RescueResult refusedRescue(const RescueCandidate& candidate, const RescueOptions
     return failedResult(candidate.url, log, error, QStringLiteral("preparing the destination"));
 }
 
-RescueResult VellixConverter::rescue(const RescueCandidate& candidate,
-                                     const RescueOptions& options) const {
-    SVGPreviewImageRenderer& renderer =
-        previewRenderer_ ? *previewRenderer_ : SVGPreviewImageRenderer::shared();
-    return DrawingRescue(*this, renderer, candidate, options).run();
+RescueResult rescueDrawing(const RescueCandidate& candidate, const RescueOptions& options,
+                           const VellixConverter& converter, SVGPreviewImageRenderer& renderer) {
+    return DrawingRescue(converter, renderer, candidate, options).run();
+}
+
+RescueResult rescueDrawing(const RescueCandidate& candidate, const RescueOptions& options) {
+    return rescueDrawing(candidate, options, VellixConverter(), SVGPreviewImageRenderer::shared());
 }
 
 }  // namespace keelwick

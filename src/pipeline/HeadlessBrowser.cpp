@@ -281,8 +281,8 @@ QString HeadlessBrowser::searchedPlaces(const QString& preferred) {
            QStringLiteral("\" on the search path");
 }
 
-HeadlessBrowser::Started HeadlessBrowser::start(const QString& executable,
-                                                const QDeadlineTimer& deadline) {
+Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& executable,
+                                                                 const QDeadlineTimer& deadline) {
     const QString profileFolder = RunFolder::newPath(QStringLiteral("Keelwick-"));
     if (profileFolder.isEmpty() || !QDir().mkdir(profileFolder)) {
         return WebEngineError::browserNotStarted(
@@ -352,7 +352,7 @@ std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& dea
     const auto created =
         pipe_->call(QStringLiteral("Target.createTarget"),
                     {{QStringLiteral("url"), QStringLiteral("about:blank")}}, QString(), deadline);
-    if (const auto* failed = std::get_if<Failure>(&created)) {
+    if (const auto* failed = errorOf(created)) {
         return startFailure(*failed);
     }
     const QString targetId =
@@ -363,7 +363,7 @@ std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& dea
         pipe_->call(QStringLiteral("Target.attachToTarget"),
                     {{QStringLiteral("targetId"), targetId}, {QStringLiteral("flatten"), true}},
                     QString(), deadline);
-    if (const auto* failed = std::get_if<Failure>(&attached)) {
+    if (const auto* failed = errorOf(attached)) {
         return startFailure(*failed);
     }
     sessionId_ = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
@@ -373,7 +373,7 @@ std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& dea
           std::pair{QStringLiteral("Page.setLifecycleEventsEnabled"),
                     QJsonObject{{QStringLiteral("enabled"), true}}}}) {
         const auto reply = pipe_->call(method, params, sessionId_, deadline);
-        if (const auto* failed = std::get_if<Failure>(&reply)) {
+        if (const auto* failed = errorOf(reply)) {
             return startFailure(*failed);
         }
     }
@@ -388,7 +388,7 @@ std::optional<PipelineError> HeadlessBrowser::resizePage(QSize size,
                                     {QStringLiteral("deviceScaleFactor"), 1},
                                     {QStringLiteral("mobile"), false}},
                                    sessionId_, deadline);
-    if (const auto* failed = std::get_if<Failure>(&reply)) {
+    if (const auto* failed = errorOf(reply)) {
         return failure(*failed, QStringLiteral("size the page"));
     }
     return std::nullopt;
@@ -436,7 +436,7 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
                 loadedLoaders.insert(loaderOf(event));
             }
         });
-    if (const auto* failed = std::get_if<Failure>(&navigated)) {
+    if (const auto* failed = errorOf(navigated)) {
         return failure(*failed, QStringLiteral("load the page"));
     }
     const QJsonObject navigation = std::get<QJsonObject>(navigated);
@@ -463,8 +463,7 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     return std::nullopt;
 }
 
-HeadlessBrowser::Snapshot HeadlessBrowser::captureScreenshot(QSize size,
-                                                             const QDeadlineTimer& deadline) {
+Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadlineTimer& deadline) {
     const QJsonObject clip{{QStringLiteral("x"), 0},
                            {QStringLiteral("y"), 0},
                            {QStringLiteral("width"), size.width()},
@@ -475,7 +474,7 @@ HeadlessBrowser::Snapshot HeadlessBrowser::captureScreenshot(QSize size,
                                     {QStringLiteral("clip"), clip},
                                     {QStringLiteral("optimizeForSpeed"), true}},
                                    sessionId_, deadline);
-    if (const auto* failed = std::get_if<Failure>(&reply)) {
+    if (const auto* failed = errorOf(reply)) {
         return failure(*failed, QStringLiteral("take the snapshot"));
     }
     const auto decoded = QByteArray::fromBase64Encoding(

@@ -40,9 +40,6 @@ class HeadlessBrowser {
     /// updated in the background, no first-run pages; no sandbox when running as root.
     static QStringList switches();
 
-    using Started = std::variant<std::unique_ptr<HeadlessBrowser>, PipelineError>;
-    using Snapshot = std::variant<QByteArray, PipelineError>;
-
     /// The browser program: `preferred` when it is given, otherwise "/usr/bin/chromium", then
     /// "chromium" on the search path; nothing when there is no such executable file.
     static std::optional<QString> findExecutable(const QString& preferred);
@@ -51,7 +48,8 @@ class HeadlessBrowser {
 
     /// Starts the browser at `executable` and opens its page. Fails with a web-engine error
     /// when it does not start or does not answer before `deadline`.
-    static Started start(const QString& executable, const QDeadlineTimer& deadline);
+    static Outcome<std::unique_ptr<HeadlessBrowser>> start(const QString& executable,
+                                                           const QDeadlineTimer& deadline);
 
     /// Ends the browser's process group and removes its profile folder.
     ~HeadlessBrowser();
@@ -71,7 +69,7 @@ class HeadlessBrowser {
     /// Loads `html` as the page and waits for its load event.
     std::optional<PipelineError> loadPage(const QString& html, const QDeadlineTimer& deadline);
     /// A PNG snapshot of the rectangle (0, 0, `size`) of the page at scale 1.
-    Snapshot captureScreenshot(QSize size, const QDeadlineTimer& deadline);
+    Outcome<QByteArray> captureScreenshot(QSize size, const QDeadlineTimer& deadline);
 
   private:
     HeadlessBrowser(pid_t processId, QString profileFolder, std::unique_ptr<DevToolsPipe> pipe);

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <system_error>
+#include <variant>
 
 namespace keelwick {
 
@@ -60,5 +61,21 @@ struct PipelineError {
 
     friend bool operator==(const PipelineError&, const PipelineError&) = default;
 };
+
+/// An error and the stage of a drawing's rescue it ended (the log's "failed stage").
+struct StageError {
+    PipelineError error;
+    QString stage;
+};
+
+/// The pipeline's "value or error": what a step made, or why it could not.
+template <typename T, typename Error = PipelineError>
+using Outcome = std::variant<T, Error>;
+
+/// The error of a failed outcome; null when the outcome holds its value.
+template <typename T, typename Error>
+const Error* errorOf(const Outcome<T, Error>& outcome) {
+    return std::get_if<Error>(&outcome);
+}
 
 }  // namespace keelwick

@@ -157,7 +157,7 @@ class OutputWriter {
     OutputWriter(const RescueOutputs& outputs, const QString& parent)
         : outputs_(outputs), staging_(parent) {}
 
-    std::variant<QList<WrittenOutput>, PipelineError> run() {
+    Outcome<QList<WrittenOutput>> run() {
         if (auto error = staging_.create()) {
             return *error;
         }
@@ -333,8 +333,7 @@ QString safeFileName(const QString& name) {
     return stem.isEmpty() ? QStringLiteral("image") : stem + extension;
 }
 
-std::variant<QList<WrittenOutput>, PipelineError> writeRescueOutputs(const RescueOutputs& outputs,
-                                                                     bool overwrite) {
+Outcome<QList<WrittenOutput>> writeRescueOutputs(const RescueOutputs& outputs, bool overwrite) {
     const QStringList targets = outputs.targetPaths();
     if (!overwrite) {
         for (const QString& target : targets) {

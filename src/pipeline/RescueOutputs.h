@@ -54,7 +54,6 @@ QString safeFileName(const QString& name);
 /// replaced, a folder as a whole. Everything is first written into a hidden folder beside the
 /// targets and then moved into place; a failure on the way moves back what was replaced, so
 /// that the drawing's earlier files stay as they were and no new one is left behind.
-std::variant<QList<WrittenOutput>, PipelineError> writeRescueOutputs(const RescueOutputs& outputs,
-                                                                     bool overwrite);
+Outcome<QList<WrittenOutput>> writeRescueOutputs(const RescueOutputs& outputs, bool overwrite);
 
 }  // namespace keelwick

@@ -70,16 +70,15 @@ SVGPreviewImageRenderer::SVGPreviewImageRenderer() = default;
 
 SVGPreviewImageRenderer::~SVGPreviewImageRenderer() = default;
 
-SVGPreviewImageRenderer::RenderOutcome SVGPreviewImageRenderer::render(const QString& svg,
-                                                                       double maxDimension) {
+Outcome<QByteArray> SVGPreviewImageRenderer::render(const QString& svg, double maxDimension) {
     const std::lock_guard<std::mutex> oneRenderAtATime(renderMutex_);
     const QSize size = pageSize(sourceSize(svg), maxDimension);
 
-    const BrowserOrError browser = browserSizedTo(size);
-    if (const auto* failed = std::get_if<PipelineError>(&browser)) {
+    const Outcome<HeadlessBrowser*> browser = browserSizedTo(size);
+    if (const auto* failed = errorOf(browser)) {
         return *failed;
     }
-    RenderOutcome outcome = renderPage(*std::get<HeadlessBrowser*>(browser), svg, size);
+    Outcome<QByteArray> outcome = renderPage(*std::get<HeadlessBrowser*>(browser), svg, size);
     // A render that timed out or lost its pipe leaves the browser in an unknown state (its
     // page may still be loading, its renderer busy): end it now rather than burden the next
     // render with it.
@@ -89,7 +88,7 @@ SVGPreviewImageRenderer::RenderOutcome SVGPreviewImageRenderer::render(const QSt
     return outcome;
 }
 
-SVGPreviewImageRenderer::BrowserOrError SVGPreviewImageRenderer::browserSizedTo(QSize size) {
+Outcome<HeadlessBrowser*> SVGPreviewImageRenderer::browserSizedTo(QSize size) {
     if (browser_ && browser_->isRunning() && browser_->isReusable()) {
         auto failed = browser_->resizePage(size, QDeadlineTimer(renderTimeout));
         if (!failed) {
@@ -112,7 +111,7 @@ SVGPreviewImageRenderer::BrowserOrError SVGPreviewImageRenderer::browserSizedTo(
             HeadlessBrowser::searchedPlaces(browserExecutable_));
     }
     auto started = HeadlessBrowser::start(*executable, QDeadlineTimer(browserStartTimeout));
-    if (auto* failed = std::get_if<PipelineError>(&started)) {
+    if (auto* failed = errorOf(started)) {
         return *failed;
     }
     browser_ = std::move(std::get<std::unique_ptr<HeadlessBrowser>>(started));
@@ -125,16 +124,15 @@ SVGPreviewImageRenderer::BrowserOrError SVGPreviewImageRenderer::browserSizedTo(
     return browser_.get();
 }
 
-SVGPreviewImageRenderer::RenderOutcome SVGPreviewImageRenderer::renderPage(HeadlessBrowser& browser,
-                                                                           const QString& svg,
-                                                                           QSize size) {
+Outcome<QByteArray> SVGPreviewImageRenderer::renderPage(HeadlessBrowser& browser,
+                                                        const QString& svg, QSize size) {
     // The time-out runs from the start of the page load.
     const QDeadlineTimer deadline(renderTimeout);
     if (auto failed = browser.loadPage(htmlDocument(svg, size), deadline)) {
         return *failed;
     }
     auto snapshot = browser.captureScreenshot(size, deadline);
-    if (auto* failed = std::get_if<PipelineError>(&snapshot)) {
+    if (auto* failed = errorOf(snapshot)) {
         return *failed;
     }
     const QImage image = QImage::fromData(std::get<QByteArray>(snapshot), "PNG");

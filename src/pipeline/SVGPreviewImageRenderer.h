@@ -39,7 +39,6 @@ class HeadlessBrowser;
 class SVGPreviewImageRenderer {
   public:
     /// The PNG bytes, or why there are none.
-    using RenderOutcome = std::variant<QByteArray, PipelineError>;
 
     /// From the start of the page load to the snapshot's arrival.
     static constexpr std::chrono::milliseconds renderTimeout{10'000};
@@ -60,7 +59,7 @@ class SVGPreviewImageRenderer {
     /// `previewImageRenderingFailed` when the render does not end within `renderTimeout` or
     /// its snapshot cannot be painted, and with a web-engine error (`WebEngineError`) when the
     /// browser is missing, does not start, stops, or reports a failed load or request.
-    RenderOutcome render(const QString& svg, double maxDimension);
+    Outcome<QByteArray> render(const QString& svg, double maxDimension);
 
     /// The intrinsic size of `svg`: the width and height of its first `svg` start tag when both
     /// are positive numbers, otherwise the last two of exactly four viewBox numbers when both
@@ -92,13 +91,11 @@ class SVGPreviewImageRenderer {
     QString browserProfileFolder() const;
 
   private:
-    using BrowserOrError = std::variant<HeadlessBrowser*, PipelineError>;
-
     /// The running browser with its page sized to `size`; started afresh when there is none,
     /// it cannot be reused, or it turns out to have ended.
-    BrowserOrError browserSizedTo(QSize size);
+    Outcome<HeadlessBrowser*> browserSizedTo(QSize size);
     /// Loads the page of `svg` into the sized page, snapshots it and paints it over white.
-    RenderOutcome renderPage(HeadlessBrowser& browser, const QString& svg, QSize size);
+    Outcome<QByteArray> renderPage(HeadlessBrowser& browser, const QString& svg, QSize size);
 
     mutable std::mutex renderMutex_;
     QString browserExecutable_;

@@ -1,6 +1,5 @@
 #include "workflow/RescueViewModel.h"
 
-#include "convert/VellixConverter.h"
 #include "pipeline/DrawingRescue.h"
 #include "pipeline/NativePath.h"
 #include "workflow/DestinationFolder.h"
@@ -131,7 +130,7 @@ RescueViewModel::Services RescueViewModel::Services::standard() {
     };
     services.installedFonts = [] { return InstalledFonts::fetch(); };
     services.rescueDrawing = [](const RescueCandidate& candidate, const RescueOptions& options) {
-        return VellixConverter().rescue(candidate, options);
+        return keelwick::rescueDrawing(candidate, options);
     };
     services.now = [] { return std::chrono::steady_clock::now(); };
     return services;
