@@ -1,4 +1,5 @@
 #include "support/CliRunner.h"
+#include "support/Files.h"
 #include "support/WriteFailures.h"
 #include "support/ZipWriter.h"
 
@@ -49,26 +50,8 @@ struct DrawingFolder {
     QString folder() const { return root.filePath("drawing"); }
     QString dataFile() const { return root.filePath("drawing/data.xml"); }
 
-    explicit DrawingFolder(const QByteArray& data) {
-        QDir(root.path()).mkpath("drawing");
-        QFile file(dataFile());
-        file.open(QIODevice::WriteOnly);
-        file.write(data);
-    }
+    explicit DrawingFolder(const QByteArray& data) { writeFile(dataFile(), data); }
 };
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
-QString writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return path;
-}
 
 }  // namespace
 
@@ -145,10 +128,7 @@ TEST(CliSvg, ReadsArchivesAndLeavesNothingBehind) {
     QTemporaryDir folder;
     QDir(folder.path()).mkpath("tmp");
     // An image fill whose asset is a link to a file outside the drawing: never embedded.
-    QFile secret(folder.filePath("secret.png"));
-    secret.open(QIODevice::WriteOnly);
-    secret.write("SECRET-BYTES-THAT-MUST-NOT-LEAK");
-    secret.close();
+    writeFile(folder.filePath("secret.png"), "SECRET-BYTES-THAT-MUST-NOT-LEAK");
     const QByteArray linked =
         "<plist version=\"1.0\"><dict><key>Layers</key><array><dict><key>Shapes</key><array>"
         "<dict><key>ShapeType</key><string>PathShape</string>"
@@ -157,12 +137,10 @@ TEST(CliSvg, ReadsArchivesAndLeavesNothingBehind) {
         "<key>FillType</key><integer>3</integer><key>FillImage</key><dict>"
         "<key>Name</key><string>logo.png</string></dict></dict></array></dict>"
         "</array></dict></array></dict></plist>";
-    const QString archive = folder.filePath("linked.idraw");
-    QFile file(archive);
-    file.open(QIODevice::WriteOnly);
-    file.write(zipBytes({fileEntry("data.xml", linked), folderEntry("Images/"),
-                         linkEntry("Images/logo.png", folder.filePath("secret.png").toUtf8())}));
-    file.close();
+    const QString archive =
+        writeFile(folder.filePath("linked.idraw"),
+                  zipBytes({fileEntry("data.xml", linked), folderEntry("Images/"),
+                            linkEntry("Images/logo.png", folder.filePath("secret.png").toUtf8())}));
 
     const CliRun run = runCli({"svg", archive}, folder.filePath("tmp"));
     EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
@@ -173,11 +151,9 @@ TEST(CliSvg, ReadsArchivesAndLeavesNothingBehind) {
         QDir(folder.filePath("tmp")).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden),
         QStringList{});
 
-    QFile damaged(folder.filePath("damaged.idraw"));
-    damaged.open(QIODevice::WriteOnly);
-    damaged.write(zipBytes({fileEntry("data.xml", linked)}).left(60));
-    damaged.close();
-    const CliRun broken = runCli({"svg", damaged.fileName()}, folder.filePath("tmp"));
+    const QString damaged = writeFile(folder.filePath("damaged.idraw"),
+                                      zipBytes({fileEntry("data.xml", linked)}).left(60));
+    const CliRun broken = runCli({"svg", damaged}, folder.filePath("tmp"));
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_TRUE(broken.standardError.startsWith("keelwick-cli: This Graphic/iDraw file"));
     EXPECT_EQ(
@@ -240,11 +216,8 @@ TEST(CliAnalyze, NamesFromDrawingsAndFilesCannotSteerTheTerminal) {
         "{ Layers = ( { Shapes = ( { ShapeType = \"TextShape\"; "
         "FontName = \"Evil\\033]0;pwned\\007\\033[2K\\rmissing fonts:   none\"; } ); } ); }";
     QTemporaryDir folder;
-    const QString archive = folder.filePath("bad\x1b[31m\n.idraw");
-    QFile file(archive);
-    file.open(QIODevice::WriteOnly);
-    file.write(zipBytes({fileEntry("data.xml", document)}));
-    file.close();
+    const QString archive = writeFile(folder.filePath("bad\x1b[31m\n.idraw"),
+                                      zipBytes({fileEntry("data.xml", document)}));
     const QString shownPath = folder.filePath("bad\\e[31m\\n.idraw");
     const QString shownFont = "Evil\\e]0;pwned\\x07\\e[2K\\rmissing fonts:   none";
 

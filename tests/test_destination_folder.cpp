@@ -6,6 +6,7 @@
 
 #include "pipeline/AtomicWrite.h"
 #include "pipeline/RescueReportFormatter.h"
+#include "support/Files.h"
 #include "support/QtPrinting.h"
 #include "support/WriteFailures.h"
 
@@ -20,46 +21,8 @@
 namespace keelwick {
 namespace {
 
-// A temporary folder in which tests lay out files and folders by relative path.
-class Place {
-  public:
-    Place() { EXPECT_TRUE(folder_.isValid()); }
-
-    QString path(const QString& relativePath = {}) const {
-        const QString root = QDir::cleanPath(folder_.path());
-        return relativePath.isEmpty() ? root : root + u'/' + relativePath;
-    }
-    QString folder(const QString& relativePath) const {
-        EXPECT_TRUE(QDir().mkpath(path(relativePath)));
-        return path(relativePath);
-    }
-    QString file(const QString& relativePath, const QByteArray& bytes = "x") const {
-        QDir().mkpath(QFileInfo(path(relativePath)).path());
-        QFile output(path(relativePath));
-        EXPECT_TRUE(output.open(QIODevice::WriteOnly));
-        output.write(bytes);
-        return path(relativePath);
-    }
-    QString link(const QString& relativePath, const QString& target) const {
-        EXPECT_TRUE(QFile::link(target, path(relativePath)));
-        return path(relativePath);
-    }
-
-  private:
-    QTemporaryDir folder_;
-};
-
-/// Everything in a folder, hidden items included.
-QStringList contents(const QString& folder) {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
+using testing::contents;
+using testing::readFile;
 
 RescueResult checked(const QString& source, const QString& output) {
     RescueResult result;
@@ -73,7 +36,7 @@ RescueResult failed(const QString& source, const QString& message) {
     RescueResult result;
     result.sourceURL = source;
     result.errorMessage = message;
-    result.diagnostics = {QStringLiteral("step: unpack")};
+    result.diagnostics = {"step: unpack"};
     return result;
 }
 
@@ -89,93 +52,91 @@ TEST(PermissionProbeName, IsTheHiddenPrefixAndANewUuidEachTime) {
 }
 
 TEST(PreflightWriteAccess, CreatesMissingParentsAndLeavesNothingBehind) {
-    Place place;
-    const QString destination = place.path(QStringLiteral("a/b c/Keelwick"));
+    testing::FileTree place;
+    const QString destination = place.path("a/b c/Keelwick");
     EXPECT_EQ(preflightWriteAccess(destination), std::nullopt);
     EXPECT_TRUE(QFileInfo(destination).isDir());
     EXPECT_EQ(contents(destination), QStringList());
 
     // An existing folder is fine, and what it holds stays as it was.
-    place.file(QStringLiteral("a/b c/Keelwick/report.txt"), "earlier");
+    place.file("a/b c/Keelwick/report.txt", "earlier");
     EXPECT_EQ(preflightWriteAccess(destination), std::nullopt);
-    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
-    EXPECT_EQ(readAll(destination + QStringLiteral("/report.txt")), "earlier");
+    EXPECT_EQ(contents(destination), QStringList{"report.txt"});
+    EXPECT_EQ(readFile(destination + "/report.txt"), "earlier");
 }
 
 TEST(PreflightWriteAccess, NamesAnExistingFolderThatCannotBeWritten) {
     // The tests run as root, which may write almost anywhere; not into /proc.
-    ASSERT_TRUE(QFileInfo(QStringLiteral("/proc")).isDir());
-    EXPECT_EQ(preflightWriteAccess(QStringLiteral("/proc")),
-              QStringLiteral("Could not create the output folder: /proc"));
+    ASSERT_TRUE(QFileInfo("/proc").isDir());
+    EXPECT_EQ(preflightWriteAccess("/proc"), "Could not create the output folder: /proc");
 }
 
 TEST(PreflightWriteAccess, GivesTheSystemsReasonWhenTheFolderCannotBeMade) {
-    Place place;
-    place.file(QStringLiteral("plain"), "not a folder");
+    testing::FileTree place;
+    place.file("plain", "not a folder");
 
     // Below a regular file no folder can be made.
-    const QString below = place.path(QStringLiteral("plain/Keelwick"));
+    const QString below = place.path("plain/Keelwick");
     EXPECT_EQ(preflightWriteAccess(below),
-              QStringLiteral("Could not create the folder “%1”: Not a directory").arg(below));
+              QString("Could not create the folder “%1”: Not a directory").arg(below));
 
     // A regular file where the destination should be is no folder either.
     const std::optional<QString> onFile = preflightWriteAccess(place.path("plain"));
     ASSERT_TRUE(onFile.has_value());
-    EXPECT_TRUE(onFile->startsWith(
-        QStringLiteral("Could not create the folder “%1”: ").arg(place.path("plain"))))
+    EXPECT_TRUE(
+        onFile->startsWith(QString("Could not create the folder “%1”: ").arg(place.path("plain"))))
         << onFile->toStdString();
 
-    EXPECT_EQ(contents(place.path()), QStringList{QStringLiteral("plain")});
-    EXPECT_EQ(readAll(place.path("plain")), "not a folder");
+    EXPECT_EQ(contents(place.path()), QStringList{"plain"});
+    EXPECT_EQ(readFile(place.path("plain")), "not a folder");
 }
 
 TEST(WriteRescueReport, WritesTheFormattedReportReplacingAnEarlierOne) {
-    Place place;
-    const QString destination = place.folder(QStringLiteral("Keelwick"));
-    place.file(QStringLiteral("Keelwick/report.txt"), "an earlier run\n");
-    const QList<RescueResult> results{
-        checked(QStringLiteral("/art/Å one.idraw"), destination + QStringLiteral("/Å one.svg")),
-        failed(QStringLiteral("/art/two.idraw"), QStringLiteral("Broken archive"))};
+    testing::FileTree place;
+    const QString destination = place.folder("Keelwick");
+    place.file("Keelwick/report.txt", "an earlier run\n");
+    const QList<RescueResult> results{checked("/art/Å one.idraw", destination + "/Å one.svg"),
+                                      failed("/art/two.idraw", "Broken archive")};
 
     EXPECT_EQ(writeRescueReport(results, destination), std::nullopt);
 
-    const QByteArray written = readAll(destination + QStringLiteral("/report.txt"));
+    const QByteArray written = readFile(destination + "/report.txt");
     EXPECT_EQ(written, RescueReportFormatter::plainText(results, destination).toUtf8());
     EXPECT_TRUE(written.contains("Destination: " + destination.toUtf8() + '\n'));
     EXPECT_TRUE(written.contains("Result: 1 rescued, 1 failed\n"));
     EXPECT_TRUE(written.contains("\u2713 \u00C5 one.idraw\n"));
     EXPECT_TRUE(written.contains("\u2715 two.idraw\n  Could not rescue: Broken archive\n"));
     // The atomic write leaves no temporary file beside the report.
-    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+    EXPECT_EQ(contents(destination), QStringList{"report.txt"});
 }
 
 TEST(WriteRescueReport, SaysWhyItCouldNotWrite) {
-    Place place;
-    const QList<RescueResult> results{failed(QStringLiteral("/art/a.idraw"), "Broken")};
+    testing::FileTree place;
+    const QList<RescueResult> results{failed("/art/a.idraw", "Broken")};
 
     // A folder in the way of the report stays, and nothing else is left.
-    const QString destination = place.folder(QStringLiteral("Keelwick"));
-    place.folder(QStringLiteral("Keelwick/report.txt"));
+    const QString destination = place.folder("Keelwick");
+    place.folder("Keelwick/report.txt");
     EXPECT_EQ(writeRescueReport(results, destination),
               QStringLiteral("Could not write the file “%1/report.txt”: a folder of that name is "
                              "in the way; move or rename it")
                   .arg(destination));
-    EXPECT_TRUE(QFileInfo(destination + QStringLiteral("/report.txt")).isDir());
-    EXPECT_EQ(contents(destination), QStringList{QStringLiteral("report.txt")});
+    EXPECT_TRUE(QFileInfo(destination + "/report.txt").isDir());
+    EXPECT_EQ(contents(destination), QStringList{"report.txt"});
 
     // A destination that does not exist is not made by the report.
-    const QString missing = place.path(QStringLiteral("missing"));
+    const QString missing = place.path("missing");
     const std::optional<QString> failure = writeRescueReport(results, missing);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_TRUE(failure->startsWith(
-        QStringLiteral("Could not write the file “%1/report.txt”: ").arg(missing)))
+    EXPECT_TRUE(
+        failure->startsWith(QString("Could not write the file “%1/report.txt”: ").arg(missing)))
         << failure->toStdString();
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
 TEST(WriteFileAtomically, ReplacesOnlyWithEveryByteAndKeepsPermissions) {
-    Place place;
-    const QString path = place.file(QStringLiteral("out/image.png"), "earlier");
+    testing::FileTree place;
+    const QString path = place.file("out/image.png", "earlier");
     ASSERT_TRUE(
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     // Small enough to be buffered: the write fails only when the file is completed.
@@ -186,22 +147,22 @@ TEST(WriteFileAtomically, ReplacesOnlyWithEveryByteAndKeepsPermissions) {
     };
     {
         const testing::FileSizeLimit limit(1000);
-        EXPECT_EQ(reason(path), QStringLiteral("File too large"));
-        EXPECT_EQ(readAll(path), "earlier");
-        EXPECT_EQ(contents(QFileInfo(path).path()), QStringList{QStringLiteral("image.png")});
+        EXPECT_EQ(reason(path), "File too large");
+        EXPECT_EQ(readFile(path), "earlier");
+        EXPECT_EQ(contents(QFileInfo(path).path()), QStringList{"image.png"});
     }
     testing::SmallFileSystem full(256 * 1024);
     if (full.isMounted()) {
-        const QString onFull = full.path(QStringLiteral("image.png"));
+        const QString onFull = full.path("image.png");
         ASSERT_FALSE(writeFileAtomically(onFull, "earlier"));
         full.fillLeaving(0);
-        EXPECT_EQ(reason(onFull), QStringLiteral("No space left on device"));
-        EXPECT_EQ(readAll(onFull), "earlier");
+        EXPECT_EQ(reason(onFull), "No space left on device");
+        EXPECT_EQ(readFile(onFull), "earlier");
         EXPECT_EQ(contents(full.path()), (QStringList{".filler", "image.png"}));
     }
 
     EXPECT_EQ(reason(path), std::nullopt);
-    EXPECT_EQ(readAll(path), larger);
+    EXPECT_EQ(readFile(path), larger);
     EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, 0x0640);
 }
 
@@ -213,17 +174,17 @@ TEST(DestinationFolder, AFullDiskFailsTheCheckAndTheReport) {
     const QString destination = full.path();
     full.fillLeaving(0);
     EXPECT_EQ(preflightWriteAccess(destination),
-              QStringLiteral("Could not create the output folder: ") + destination);
-    EXPECT_EQ(writeRescueReport({failed(QStringLiteral("/art/a.idraw"), "Broken")}, destination),
-              QStringLiteral("Could not write the file “%1/report.txt”: No space left on device")
+              "Could not create the output folder: " + destination);
+    EXPECT_EQ(writeRescueReport({failed("/art/a.idraw", "Broken")}, destination),
+              QString("Could not write the file “%1/report.txt”: No space left on device")
                   .arg(destination));
-    EXPECT_EQ(contents(destination), QStringList{QStringLiteral(".filler")});
+    EXPECT_EQ(contents(destination), QStringList{".filler"});
 }
 
 TEST(SourceHoldingDestination, FindsTheSourceThatIsOrHoldsTheDestination) {
-    Place place;
-    const QString source = place.folder(QStringLiteral("a/b"));
-    const QString other = place.folder(QStringLiteral("other"));
+    testing::FileTree place;
+    const QString source = place.folder("a/b");
+    const QString other = place.folder("other");
 
     EXPECT_EQ(sourceHoldingDestination(source, {source}), source);
     EXPECT_EQ(sourceHoldingDestination(place.folder("a/b/Old/Keelwick"), {source}), source);
@@ -237,9 +198,9 @@ TEST(SourceHoldingDestination, FindsTheSourceThatIsOrHoldsTheDestination) {
 }
 
 TEST(SourceHoldingDestination, ComparesWholeFolderNames) {
-    Place place;
-    const QString source = place.folder(QStringLiteral("a/b"));
-    const QString sibling = place.folder(QStringLiteral("a/bc"));
+    testing::FileTree place;
+    const QString source = place.folder("a/b");
+    const QString sibling = place.folder("a/bc");
 
     EXPECT_EQ(sourceHoldingDestination(sibling, {source}), std::nullopt);
     EXPECT_EQ(sourceHoldingDestination(sibling + "/Keelwick", {source}), std::nullopt);
@@ -250,35 +211,35 @@ TEST(SourceHoldingDestination, ComparesWholeFolderNames) {
 }
 
 TEST(SourceHoldingDestination, AnEmptySourceNamesNoFolder) {
-    Place place;
+    testing::FileTree place;
     // An empty path names no folder, so it holds nothing; it is not the root of every path.
     EXPECT_EQ(sourceHoldingDestination(place.path("Keelwick"), {QString()}), std::nullopt);
-    EXPECT_EQ(sourceHoldingDestination(QStringLiteral("/"), {QString()}), std::nullopt);
+    EXPECT_EQ(sourceHoldingDestination("/", {QString()}), std::nullopt);
     // A relative source is taken from the working folder.
     const QString working = QDir::currentPath();
-    EXPECT_EQ(sourceHoldingDestination(working + QStringLiteral("/Keelwick"), {"."}), ".");
+    EXPECT_EQ(sourceHoldingDestination(working + "/Keelwick", {"."}), ".");
 }
 
 TEST(SourceHoldingDestination, FollowsLinksAndPathsThatDoNotExistYet) {
-    Place place;
-    const QString source = place.folder(QStringLiteral("drawings"));
-    const QString outside = place.folder(QStringLiteral("outside"));
+    testing::FileTree place;
+    const QString source = place.folder("drawings");
+    const QString outside = place.folder("outside");
 
     // Not made yet, several levels below the source.
     EXPECT_EQ(sourceHoldingDestination(source + "/new/deeper/Keelwick", {source}), source);
 
     // A link elsewhere that leads into the source counts as inside, also for folders below
     // it that do not exist yet.
-    const QString intoSource = place.link(QStringLiteral("outside/shortcut"), source);
+    const QString intoSource = place.link("outside/shortcut", source);
     EXPECT_EQ(sourceHoldingDestination(intoSource, {source}), source);
     EXPECT_EQ(sourceHoldingDestination(intoSource + "/Keelwick", {source}), source);
 
     // A source named through a link holds what lies in the folder it leads to.
-    const QString linkedSource = place.link(QStringLiteral("alias"), source);
+    const QString linkedSource = place.link("alias", source);
     EXPECT_EQ(sourceHoldingDestination(source + "/Keelwick", {linkedSource}), linkedSource);
 
     // A link inside the source that leads out of it does not.
-    const QString outwards = place.link(QStringLiteral("drawings/away"), outside);
+    const QString outwards = place.link("drawings/away", outside);
     EXPECT_EQ(sourceHoldingDestination(outwards + "/Keelwick", {source}), std::nullopt);
 }
 

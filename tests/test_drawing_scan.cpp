@@ -3,6 +3,8 @@
 // file-browser order of display paths.
 
 #include "pipeline/NativePath.h"
+#include "support/Files.h"
+#include "support/QtPrinting.h"
 #include "workflow/DrawingScan.h"
 
 #include <QDir>
@@ -14,34 +16,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace keelwick {
 namespace {
 
-// A temporary folder in which tests lay out files by relative path.
-class Tree {
-  public:
-    Tree() { EXPECT_TRUE(folder_.isValid()); }
-    QString path() const { return QDir::cleanPath(folder_.path()); }
-    QString file(const QString& relativePath) const {
-        const QString full = path() + u'/' + relativePath;
-        QDir().mkpath(QFileInfo(full).path());
-        QFile output(full);
-        EXPECT_TRUE(output.open(QIODevice::WriteOnly));
-        return full;
-    }
-    QString folder(const QString& relativePath) const {
-        const QString full = path() + u'/' + relativePath;
-        QDir().mkpath(full);
-        return full;
-    }
-
-  private:
-    QTemporaryDir folder_;
-};
+using Tree = testing::FileTree;
 
 QStringList displayPaths(const QList<RescueCandidate>& candidates) {
     QStringList paths;
@@ -146,7 +124,7 @@ TEST(ScanFolder, FindsAndReachesDrawingsWhoseNamesAreNotUtf8) {
 
     const QList<RescueCandidate> found = scan({tree.path()}).candidates;
     ASSERT_EQ(found.size(), 1);
-    EXPECT_EQ(displayPath(found[0]), QStringLiteral("Old/Café.idraw"));
+    EXPECT_EQ(displayPath(found[0]), "Old/Café.idraw");
     EXPECT_EQ(nativeBytes(found[0].url), latin1);
     EXPECT_EQ(scan({found[0].url}).candidates.size(), 1);  // chosen by itself too
     const ReachablePath reachable(found[0].url);

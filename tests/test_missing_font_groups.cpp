@@ -3,11 +3,9 @@
 
 #include "workflow/MissingFontGroups.h"
 
-#include <gtest/gtest.h>
+#include "support/QtPrinting.h"
 
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include <gtest/gtest.h>
 
 namespace keelwick {
 namespace {

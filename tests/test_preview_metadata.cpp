@@ -5,6 +5,7 @@
 #include "workflow/PreviewMetadata.h"
 
 #include "pipeline/DrawingDocument.h"
+#include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 #include "support/ZipWriter.h"
 
@@ -17,10 +18,6 @@
 
 #include <sys/stat.h>
 
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace keelwick {
 namespace {
 
@@ -28,12 +25,10 @@ using testing::fileEntry;
 using testing::folderEntry;
 using testing::zipBytes;
 
-const QString kInvalidArchive =
-    QStringLiteral("This Graphic/iDraw file could not be opened as an archive.");
-const QString kMissingDataPlist =
-    QStringLiteral("This Graphic/iDraw file does not contain data.xml.");
+const QString kInvalidArchive = "This Graphic/iDraw file could not be opened as an archive.";
+const QString kMissingDataPlist = "This Graphic/iDraw file does not contain data.xml.";
 const QString kUnsupportedPropertyList =
-    QStringLiteral("This Graphic/iDraw file contains an unsupported property list.");
+    "This Graphic/iDraw file contains an unsupported property list.";
 
 const QByteArray kFontDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>Layers</key><array><dict><key>Shapes</key><array>
