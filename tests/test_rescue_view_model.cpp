@@ -894,6 +894,7 @@ struct RunStop {
     int done;            // drawings rescued before the run ended
     QString message;     // "DEST" stands for the destination
     bool cancelled;
+    bool isRescue = false;  // a rescue run (SVG files written) instead of a check
 };
 
 class RunStopTest : public RescueViewModelTest, public ::testing::WithParamInterface<RunStop> {};
@@ -909,7 +910,11 @@ TEST_P(RunStopTest, EndsAfterTheCurrentDrawingWithWhatWasDone) {
     if (!row.heldAt.isEmpty()) {
         gates_.hold(row.heldAt);
     }
-    model().rescue();
+    if (row.isRescue) {
+        model().rescueAsSVG();
+    } else {
+        model().rescue();
+    }
     reach(row.heldAt, row.heldAt.isEmpty() ? 0 : 1);
     model().cancelRescue();
     EXPECT_TRUE(model().isCancellingRescue() && model().isRescuing());
@@ -929,7 +934,8 @@ TEST_P(RunStopTest, EndsAfterTheCurrentDrawingWithWhatWasDone) {
     EXPECT_EQ(model().totalRescuedCount(), row.done);  // counted before the report
     EXPECT_EQ(stored(kCountKey),
               row.done ? std::optional(QString::number(row.done)) : std::nullopt);
-    EXPECT_FALSE(model().didStoreOriginalImages());  // the check passed
+    // Reset when the destination check passed; set by a rescue that stored images.
+    EXPECT_EQ(model().didStoreOriginalImages(), row.isRescue && row.done > 0);
     const bool reported = row.done > 0 && !row.reportBlocked;
     EXPECT_EQ(model().reportWasWritten(), reported);
     if (reported) {
@@ -964,7 +970,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "Preview images are ready, but report.txt could not be written: Could not write "
                 "the file “DEST/report.txt”: a folder of that name is in the way; move or "
                 "rename it",
-                false}),
+                false},
+        RunStop{"ARescueDuringTheSecondOfFour", 4, "rescue drawing2.idraw", false, 2,
+                "Rescue cancelled — 2 of 4 drawings were rescued as SVG.", true, true},
+        RunStop{"ARescueWhoseReportCannotBeWritten", 4, "rescue drawing2.idraw", true, 2,
+                "The SVG files are saved, but report.txt could not be written: Could not write "
+                "the file “DEST/report.txt”: a folder of that name is in the way; move or "
+                "rename it",
+                false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RescueViewModelTest, ARunWhoseEveryDrawingFailsStillWritesTheReport) {
