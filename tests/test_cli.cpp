@@ -175,6 +175,7 @@ TEST(CliPreview, RendersThePngAtTheRequestedSize) {
     EXPECT_EQ(runCli({"preview", drawing.folder()}).exitCode, 2);
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "0"}).exitCode, 2);
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "big"}).exitCode, 2);
+    EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "16385"}).exitCode, 2);
 }
 
 TEST(CliPreview, CtrlCSigtermAndSighupLetTheRenderEndAndCleanUp) {

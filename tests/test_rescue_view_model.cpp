@@ -790,6 +790,9 @@ TEST_F(RescueViewModelTest, FoldersTheScanCouldNotReadAreNamedInTheNoticeAndTheR
     } cases[] = {
         {{base + "locked"},
          "Could not read the folder " + base + "locked; drawings inside it were passed over."},
+        {{base + "c", base + "b", base + "a"},
+         "Could not read 3 folders; drawings inside them were passed over: " + base + "a, " + base +
+             "b, " + base + "c."},
         {{base + "b", base + "a", base + "d", base + "c", base + "e"},
          "Could not read 5 folders; drawings inside them were passed over: " + base + "a, " + base +
              "b, " + base + "c and 2 more."},
