@@ -226,6 +226,16 @@ TEST(CliRescue, WritesMirroredSVGFilesWithTheirImagesAndFontNotesAndKeepsThemUnl
     EXPECT_TRUE(
         replaced.standardOutput.startsWith("3 drawings rescued as SVG, 1 need attention.\n"));
     EXPECT_FALSE(QImage(out + "/sheets/old/logo.png").isNull());
+
+    // Without original images and font notes only the SVG files and the report are written.
+    const QString bare = sandbox.temporary.filePath("bare");
+    EXPECT_EQ(
+        sandbox
+            .run({"rescue", tree.root(), "--to", bare, "--no-original-images", "--no-font-notes"})
+            .exitCode,
+        1);
+    EXPECT_EQ(treeDigest(bare).filter(".svg").size(), 3);
+    EXPECT_EQ(treeDigest(bare).size(), 4) << treeDigest(bare).join('\n').toStdString();
 }
 
 TEST(CliConvert, RefusesRunsThatCannotStartAndWritesNothing) {
