@@ -1,0 +1,359 @@
+// The main window as its users meet it: the real views over a model fed by fake work, read
+// and operated through the accessibility tree, as a screen reader would.
+#include "support/Files.h"
+#include "ui/DesktopWindow.h"
+
+#include <QtQml/qqmlextensionplugin.h>
+#include <QAccessible>
+#include <QDir>
+#include <QQuickStyle>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+Q_IMPORT_QML_PLUGIN(KeelwickPlugin)
+
+using namespace keelwick;
+using keelwick::testing::writeFile;
+
+namespace {
+
+/// Holds the fake rescue of a drawing until the test lets it finish.
+class Gate {
+  public:
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        changed_.notify_all();
+    }
+    void pass() {
+        std::unique_lock lock(mutex_);
+        ++arrivals_;
+        changed_.wait(lock, [this] { return !held_; });
+    }
+    /// Whether a drawing's rescue has reached the gate.
+    bool wasReached() {
+        std::lock_guard lock(mutex_);
+        return arrivals_ > 0;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    int arrivals_ = 0;
+};
+
+/// Every accessible element that is shown, depth first.
+void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>& found) {
+    for (int index = 0; index < element->childCount(); ++index) {
+        QAccessibleInterface* child = element->child(index);
+        if (child && !child->state().invisible) {
+            found.append(child);
+            collect(child, found);
+        }
+    }
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    }
+
+    void SetUp() override {
+        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
+        // Most tests are not the first launch; the ones about it clear the flag.
+        setSetting(WindowState::hasSeenLaunchTimelineKey, true);
+    }
+
+    void TearDown() override { gate.release(); }
+
+    static void setSetting(const QString& key, const QVariant& value) {
+        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).setValue(key, value);
+    }
+
+    /// A window whose drawings are found for real, analysed at once and rescued by a fake
+    /// that fails drawings named "broken…" and waits at the gate while it is held.
+    DesktopWindow& open() {
+        RescueViewModel::Services services = RescueViewModel::Services::standard();
+        services.installedFonts = [] { return InstalledFonts{}; };
+        services.previewMetadata = [](const QString&, const InstalledFonts&) {
+            return PreviewMetadata{};
+        };
+        services.rescueDrawing = [this](const RescueCandidate& candidate, const RescueOptions&) {
+            gate.pass();
+            RescueResult result;
+            result.sourceURL = candidate.url;
+            if (QFileInfo(candidate.url).baseName().startsWith(QLatin1StringView("broken"))) {
+                result.errorMessage = QStringLiteral("The drawing could not be read.");
+            } else {
+                result.outputURL = destination.path() + QStringLiteral("/out.svg");
+            }
+            return result;
+        };
+        window = std::make_unique<DesktopWindow>(services);
+        EXPECT_TRUE(window->show());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window->window()));
+        return *window;
+    }
+
+    /// Drawing files (empty: the fake work never reads them) in a new folder.
+    QString folderWith(const QStringList& names) {
+        for (const QString& name : names) {
+            writeFile(drawings.path() + QLatin1Char('/') + name);
+        }
+        return drawings.path();
+    }
+
+    /// Answers the panel the window asked for.
+    void answerPanel(const QString& path) {
+        window->platform().answerPanel({QUrl::fromLocalFile(path)});
+    }
+
+    QList<QAccessibleInterface*> shown() const {
+        QList<QAccessibleInterface*> found;
+        collect(QAccessible::queryAccessibleInterface(window->window()), found);
+        return found;
+    }
+
+    /// The names a screen reader reads out, in the order it finds them.
+    QStringList readable() const {
+        QStringList names;
+        for (QAccessibleInterface* element : shown()) {
+            names.append(element->text(QAccessible::Name));
+        }
+        return names;
+    }
+
+    QAccessibleInterface* find(const QString& name) const {
+        for (QAccessibleInterface* element : shown()) {
+            if (element->text(QAccessible::Name) == name) {
+                return element;
+            }
+        }
+        return nullptr;
+    }
+
+    /// Whether the control takes input (Qt 6.4 does not yet tell screen readers which
+    /// controls are disabled, so this asks the control itself).
+    bool isEnabled(const QString& name) const {
+        QAccessibleInterface* element = find(name);
+        return element && element->object()->property("enabled").toBool();
+    }
+
+    /// Presses a control as a screen reader does.
+    void press(const QString& name) {
+        QAccessibleInterface* element = find(name);
+        ASSERT_NE(element, nullptr)
+            << qPrintable(name) << " not in " << qPrintable(readable().join(" | "));
+        ASSERT_NE(element->actionInterface(), nullptr) << qPrintable(name);
+        element->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    }
+
+    bool waitFor(const QString& name) {
+        return QTest::qWaitFor([&] { return find(name) != nullptr; }, 5000);
+    }
+
+    /// With KEELWICK_SCREENSHOTS set to a folder, the window in this state is saved there.
+    void screenshot(const QString& state) const {
+        const QString folder = qEnvironmentVariable("KEELWICK_SCREENSHOTS");
+        if (!folder.isEmpty()) {
+            QTest::qWait(100);
+            window->window()->grabWindow().save(folder + QLatin1Char('/') + state + ".png");
+        }
+    }
+
+    /// Chooses the drawings of `folder` and a destination, closing the review sheet.
+    void chooseDrawingsAndDestination(const QString& folder) {
+        press(QStringLiteral("Choose Folder"));
+        answerPanel(folder);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
+        window->model().setShowsSelectionPreview(false);
+        press(QStringLiteral("Choose Destination"));
+        answerPanel(destination.path());
+    }
+
+    Gate gate;
+    QTemporaryDir drawings, destination;
+    std::unique_ptr<DesktopWindow> window;
+};
+
+TEST_F(WindowTest, AnEmptyWindowAsksForDrawingsAndADestinationFirst) {
+    open();
+    screenshot(QStringLiteral("empty"));
+    const QStringList texts = readable();
+    for (const char* text :
+         {"Your designs\ndeserve a\nfuture.", "0 drawings rescued all-time",
+          "No drawings selected yet", "Preview image destination",
+          "Choose a folder before checking", "Choose a destination in Step 2 before rescuing.",
+          "No uploads. No accounts. No lock-in."}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
+    }
+    EXPECT_TRUE(isEnabled(QStringLiteral("Choose Folder")));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Start Dry Run")));
+    EXPECT_EQ(find(QStringLiteral("Review selection")), nullptr);
+}
+
+TEST_F(WindowTest, TheAllTimeCounterSaysDrawingForOne) {
+    setSetting(RescueViewModel::totalRescuedCountKey, 1);
+    open();
+    EXPECT_TRUE(readable().contains(QStringLiteral("1 drawing rescued all-time")));
+}
+
+TEST_F(WindowTest, TheHistoryTimelineOpensAtTheFirstLaunchOnly) {
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
+    open();
+    ASSERT_TRUE(waitFor(QStringLiteral("Start rescuing"))) << qPrintable(readable().join(" | "));
+    screenshot(QStringLiteral("first-launch"));
+    EXPECT_TRUE(readable().contains(QStringLiteral(
+        "22 June 2020: Apple announces the Mac's move to Apple silicon, with Rosetta 2 "
+        "to run Intel apps.")));
+    press(QStringLiteral("Start rescuing"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsLaunchTimeline(); }));
+
+    window.reset();
+    open();
+    QTest::qWait(50);
+    EXPECT_EQ(find(QStringLiteral("Start rescuing")), nullptr);
+}
+
+TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
+    open();
+    chooseDrawingsAndDestination(folderWith({"a.idraw", "b.idraw", "notes.txt"}));
+    screenshot(QStringLiteral("ready"));
+    const QStringList texts = readable();
+    for (const char* text : {"2 of 2 ready", "Save PNG preview images to", "2 drawings ready",
+                             "2 of 2 drawings ready to rescue."}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
+    }
+    EXPECT_TRUE(texts.contains(window->model().options().outputFolder));
+    EXPECT_TRUE(isEnabled(QStringLiteral("Change")));
+    EXPECT_TRUE(isEnabled(QStringLiteral("Start Dry Run")));
+
+    press(QStringLiteral("Overwrite destination files"));
+    EXPECT_TRUE(window->model().options().overwriteDestinationFiles);
+
+    press(QStringLiteral("Clear"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return find(QStringLiteral("No drawings selected yet")); }));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Start Dry Run")));
+}
+
+TEST_F(WindowTest, ARunShowsItsProgressAndStopsOnceWhenAsked) {
+    open();
+    chooseDrawingsAndDestination(folderWith({"a.idraw", "b.idraw"}));
+    gate.hold();
+    press(QStringLiteral("Start Dry Run"));
+    ASSERT_TRUE(waitFor(QStringLiteral("Cancel")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }));
+    screenshot(QStringLiteral("running"));
+    EXPECT_TRUE(readable().contains(window->model().currentMessage()));
+    EXPECT_EQ(find(QStringLiteral("Start Dry Run")), nullptr);  // no second start
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Folder")));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Destination")) ||
+                 isEnabled(QStringLiteral("Change")));
+
+    press(QStringLiteral("Cancel"));
+    ASSERT_TRUE(waitFor(QStringLiteral("Stopping")));
+    screenshot(QStringLiteral("stopping"));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Stopping")));
+    gate.release();
+    ASSERT_TRUE(waitFor(QStringLiteral("Rescue was cancelled.")))
+        << qPrintable(readable().join(" | "));
+    // The drawing in progress came out well: the report of that drawing opens.
+    EXPECT_TRUE(window->state().showsRescueReport());
+    EXPECT_EQ(window->model().results().size(), 1);
+}
+
+TEST_F(WindowTest, ACancelledRunWithNothingRescuedInvitesToStartAgain) {
+    open();
+    chooseDrawingsAndDestination(folderWith({"broken.idraw", "c.idraw"}));
+    gate.hold();
+    press(QStringLiteral("Start Dry Run"));
+    ASSERT_TRUE(waitFor(QStringLiteral("Cancel")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }));
+    press(QStringLiteral("Cancel"));
+    gate.release();
+    ASSERT_TRUE(waitFor(QStringLiteral("Dry run was cancelled. Start again whenever you like.")));
+    ASSERT_TRUE(window->state().showsRescueReport());
+    press(QStringLiteral("Done"));
+    screenshot(QStringLiteral("cancelled"));
+    EXPECT_TRUE(isEnabled(QStringLiteral("Start Dry Run")));
+}
+
+TEST_F(WindowTest, AFinishedRunOpensItsReportAndCanRevealTheOutput) {
+    open();
+    chooseDrawingsAndDestination(folderWith({"a.idraw", "broken.idraw"}));
+    press(QStringLiteral("Start Dry Run"));
+    ASSERT_TRUE(waitFor(QStringLiteral("Dry run complete")));
+    screenshot(QStringLiteral("report"));
+    const QStringList texts = readable();
+    EXPECT_TRUE(texts.contains(QStringLiteral("1 drawing can be rescued")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("1 need attention")));
+    press(QStringLiteral("Done"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
+    screenshot(QStringLiteral("finished"));
+    EXPECT_TRUE(readable().contains(QStringLiteral("Ready")));
+    press(QStringLiteral("View Dry Run Report"));
+    EXPECT_TRUE(window->state().showsRescueReport());
+    EXPECT_TRUE(QFileInfo::exists(window->model().options().outputFolder + "/report.txt"));
+}
+
+TEST_F(WindowTest, WhatCannotBeUsedIsSaidInTheWindow) {
+    open();
+    // Nothing that is a drawing: a text file and a path that no longer exists.
+    const QString gone = drawings.path() + QStringLiteral("/gone.idraw");
+    EXPECT_FALSE(
+        window->model().addDroppedURLs({QUrl(QStringLiteral("https://example.org/a.idraw"))}));
+    window->choose({folderWith({"notes.txt"}), gone});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
+    window->model().setShowsSelectionPreview(false);
+    EXPECT_TRUE(readable().contains(QStringLiteral("No drawings selected yet")));
+
+    // A destination that cannot be written: the run does not start and says why.
+    chooseDrawingsAndDestination(folderWith({"a.idraw"}));
+    QDir(window->model().options().outputFolder).removeRecursively();
+    writeFile(window->model().options().outputFolder);  // a file where the folder should be
+    press(QStringLiteral("Start Dry Run"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().isRescuing(); }));
+    EXPECT_TRUE(window->model().results().isEmpty());
+    EXPECT_TRUE(readable().contains(window->model().currentMessage()));
+}
+
+TEST(WindowScale, TheContentShrinksToFitSmallScreensButNotBelowThreeQuarters) {
+    struct Case {
+        double width, height, scale;
+    };
+    for (const Case& row : {Case{1920, 1040, 1.0}, Case{1366, 675, 0.75}, Case{1280, 720, 0.8},
+                            Case{1180, 900, 1.0}, Case{800, 500, 0.75}}) {
+        EXPECT_DOUBLE_EQ(WindowState::fittedScale(row.width, row.height), row.scale)
+            << row.width << "x" << row.height;
+    }
+}
+
+TEST(DesktopPlatformPanels, ANewPanelCancelsTheOneStillWaiting) {
+    DesktopPlatform platform;
+    QList<std::optional<QStringList>> answers;
+    auto record = [&](std::optional<QStringList> answer) { answers.append(answer); };
+    platform.runOpenPanel({}, record);
+    platform.runOpenPanel({}, record);
+    platform.answerPanel({QUrl::fromLocalFile(QStringLiteral("/tmp/a.idraw"))});
+    platform.cancelPanel();  // nothing waits any more
+    ASSERT_EQ(answers.size(), 2);
+    EXPECT_EQ(answers[0], std::nullopt);
+    EXPECT_EQ(answers[1], QStringList{QStringLiteral("/tmp/a.idraw")});
+}
+
+}  // namespace
