@@ -20,8 +20,8 @@ macro(keelwick_metainfo_address name address)
     else()
         # A comment cannot hold "--", which a file path might.
         string(REPLACE "--" "-&#45;" ${name} "${${name}}")
-        set(${name}_OPEN "<!-- Listed when ${name} is a web address:")
-        set(${name}_CLOSE "-->")
+        set(${name}_OPEN "<!-- Listed when ${name} is a web address: ")
+        set(${name}_CLOSE " -->")
     endif()
 endmacro()
 
