@@ -46,6 +46,23 @@ StepCard {
         Accessible.name: text
         Accessible.onToggleAction: toggle()
         Accessible.onPressAction: { toggle(); toggled() }
+        indicator: Rectangle {
+            x: overwrite.leftPadding
+            anchors.verticalCenter: parent.verticalCenter
+            width: 18
+            height: 18
+            radius: 4
+            color: overwrite.checked ? VellixTheme.accent : VellixTheme.background
+            border.color: overwrite.visualFocus ? VellixTheme.text : VellixTheme.border
+            border.width: overwrite.visualFocus ? 2 : 1
+            Symbol {
+                anchors.centerIn: parent
+                visible: overwrite.checked
+                name: "checkmark"
+                color: "#ffffff"
+                size: 14
+            }
+        }
         contentItem: Text {
             text: overwrite.text
             color: VellixTheme.secondaryText

@@ -13,7 +13,7 @@ ApplicationWindow {
     required property var links
     // The content shrinks on screens smaller than its frame, never below three quarters.
     readonly property real contentScale: windowState.fittedScale(
-        Screen.desktopAvailableWidth, Screen.desktopAvailableHeight - menuBar.implicitHeight - titleBarAllowance)
+        screen.desktopAvailableWidth, screen.desktopAvailableHeight - menuBar.implicitHeight - titleBarAllowance)
     // Room for the window manager's title bar, which the available area still includes.
     readonly property real titleBarAllowance: 40
 
