@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: setup build test install demo bench fuzz clean
+.PHONY: setup build run test install demo bench fuzz clean
 
 setup:
 	@scripts/setup
@@ -20,6 +20,10 @@ install: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Opens the window with the example drawings chosen.
+run: build
+	@$(BUILD)/src/ui/keelwick examples
 
 demo: build
 	@scripts/demo $(BUILD)

@@ -6,6 +6,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QAccessible>
 #include <QDir>
+#include <QProcess>
 #include <QQuickStyle>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 Q_IMPORT_QML_PLUGIN(KeelwickPlugin)
 
 using namespace keelwick;
+using keelwick::testing::readFile;
 using keelwick::testing::writeFile;
 
 namespace {
@@ -354,6 +356,59 @@ TEST(DesktopPlatformPanels, ANewPanelCancelsTheOneStillWaiting) {
     ASSERT_EQ(answers.size(), 2);
     EXPECT_EQ(answers[0], std::nullopt);
     EXPECT_EQ(answers[1], QStringList{QStringLiteral("/tmp/a.idraw")});
+}
+
+/// The program as a person starts it from a file manager: real scan, analysis and previews.
+TEST(WindowEndToEnd, ChosenDrawingsAreCheckedAndReported) {
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
+        .setValue(WindowState::hasSeenLaunchTimelineKey, true);
+    QTemporaryDir drawings, destination;
+    const QStringList examples =
+        QDir(QStringLiteral(KEELWICK_SOURCE_DIR "/examples")).entryList({"*.idraw"});
+    ASSERT_FALSE(examples.isEmpty());
+    for (const QString& name : examples) {
+        QFile::copy(QStringLiteral(KEELWICK_SOURCE_DIR "/examples/") + name,
+                    drawings.filePath(name));
+    }
+    DesktopWindow window;
+    ASSERT_TRUE(window.show());
+    window.choose({drawings.path()});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !window.model().isLoadingSelectionPreview(); }, 60000));
+    window.model().chooseOutputFolder();
+    window.platform().answerPanel({QUrl::fromLocalFile(destination.path())});
+    ASSERT_TRUE(window.state().stepThreeIsEnabled());
+    window.model().rescue();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.model().isRescuing(); }, 120000));
+    // Every example converts but the damaged one, which the report explains.
+    EXPECT_EQ(window.model().rescuedCount(), examples.size() - 1)
+        << qPrintable(window.model().currentMessage());
+    EXPECT_EQ(window.model().failedCount(), 1);
+    EXPECT_TRUE(window.state().showsRescueReport());
+    const QByteArray report = readFile(destination.filePath(QStringLiteral("Keelwick/report.txt")));
+    for (const QString& name : examples) {
+        EXPECT_TRUE(report.contains(name.toUtf8())) << qPrintable(name);
+    }
+}
+
+/// What the program answers on a terminal, without opening a window.
+TEST(WindowCommandLine, HelpVersionAndUnknownOptionsAnswerWithoutAWindow) {
+    struct Case {
+        const char* argument;
+        int exitStatus;
+        const char* output;
+    };
+    for (const Case& row : {Case{"--help", 0, "Usage: keelwick [FILE|FOLDER...]"},
+                            Case{"--version", 0, "keelwick 0."},
+                            Case{"--frobnicate", 2, "keelwick: unknown option --frobnicate"}}) {
+        QProcess program;
+        program.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        program.start(QStringLiteral(KEELWICK_WINDOW_PATH), {QString::fromUtf8(row.argument)});
+        ASSERT_TRUE(program.waitForFinished(10000)) << row.argument;
+        EXPECT_EQ(program.exitCode(), row.exitStatus) << row.argument;
+        const QByteArray output = program.readAllStandardOutput() + program.readAllStandardError();
+        EXPECT_TRUE(output.startsWith(row.output)) << output.constData();
+    }
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ Sheet {
             model: dialog.history
             spacing: 0
             clip: true
-            implicitHeight: 250
+            implicitHeight: 260
             Layout.fillWidth: true
             Accessible.role: Accessible.List
             Accessible.name: "Milestones"
@@ -45,7 +45,8 @@ Sheet {
                 required property bool isRescueRelease
                 readonly property color mark: isRescueRelease ? VellixTheme.accent
                                              : (isWarning ? VellixTheme.warning : VellixTheme.secondaryText)
-                width: 200
+                // Every milestone in view at once where the window allows it.
+                width: Math.max(124, ListView.view.width / ListView.view.count)
                 height: ListView.view.height
                 Accessible.role: Accessible.ListItem
                 Accessible.name: date + ": " + title + (isWarning ? " (warning)" : "")
