@@ -66,7 +66,7 @@ TEST(ScanFolder, KeepsVisibleItemsNamedLikeDrawingsAtAnyDepth) {
         EXPECT_EQ(candidate.baseFolder, tree.path());
         EXPECT_TRUE(candidate.url.startsWith(tree.path() + u'/'));
         EXPECT_TRUE(candidate.isSelected);
-        EXPECT_FALSE(candidate.previewJPEGData.has_value());
+        EXPECT_FALSE(candidate.storedPicture.has_value());
         EXPECT_EQ(candidate.embeddedImageCount, 0);
     }
 }

@@ -573,11 +573,11 @@ TEST_F(RescueViewModelTest, AnalysisReportsEachDrawingAndFillsTheCandidates) {
     EXPECT_EQ(displayPaths(candidates),
               (QStringList{"a.idraw", "b/9.idraw", "b/10.idraw", "C.idraw"}));
     ASSERT_EQ(candidates.size(), 4);
-    EXPECT_EQ(candidates[0].previewJPEGData, QByteArray("\xFF\xD8 stored picture"));
+    EXPECT_EQ(candidates[0].storedPicture, StoredPicture{17});  // no JPEG: no thumbnail
     EXPECT_EQ(candidates[0].embeddedImageCount, 3);
     EXPECT_EQ(candidates[0].missingFonts, QStringList{"Chalkduster"});
     EXPECT_EQ(candidates[0].fontInspectionError, std::nullopt);
-    EXPECT_EQ(candidates[1].previewJPEGData, std::nullopt);
+    EXPECT_EQ(candidates[1].storedPicture, std::nullopt);
     EXPECT_EQ(candidates[3].fontInspectionError,
               "This Graphic/iDraw file does not contain data.xml.");
     for (const RescueCandidate& candidate : candidates) {

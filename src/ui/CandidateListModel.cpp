@@ -53,7 +53,7 @@ QVariant CandidateListModel::data(const QModelIndex& index, int role) const {
         case IsSelectedRole:
             return candidate.isSelected;
         case HasStoredPictureRole:
-            return candidate.previewJPEGData.has_value();
+            return candidate.storedPicture.has_value();
         case EmbeddedImageCountRole:
             return candidate.embeddedImageCount;
         case MissingFontsRole:

@@ -6,6 +6,7 @@
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
 #include "workflow/OutputClaims.h"
+#include "workflow/StoredPicture.h"
 #include "workflow/StoredSettings.h"
 #include "workflow/TimeEstimate.h"
 
@@ -21,6 +22,23 @@
 
 namespace keelwick {
 namespace {
+
+/// One drawing's analysis as its candidate keeps it: the stored picture already shrunk to
+/// its thumbnail on the drawing-job thread, so the whole JPEG never outlives the job.
+struct AnalysedDrawing {
+    PreviewMetadata metadata;
+    std::optional<StoredPicture> storedPicture;
+};
+
+AnalysedDrawing analysedDrawing(PreviewMetadata metadata) {
+    AnalysedDrawing drawing;
+    if (metadata.previewJPEGData) {
+        drawing.storedPicture = storedPicture(*metadata.previewJPEGData);
+        metadata.previewJPEGData.reset();
+    }
+    drawing.metadata = std::move(metadata);
+    return drawing;
+}
 
 /// The drawings of a selection after the scan: de-duplicated and in display order.
 struct ScanOutcome {
@@ -501,11 +519,12 @@ void RescueViewModel::analyseNext(std::shared_ptr<AnalysisPass> pass) {
     runDetached(
         this,
         [analyse = services_.previewMetadata, url = candidate.url, fonts = pass->installedFonts] {
-            return analyse(url, fonts);
+            return analysedDrawing(analyse(url, fonts));
         },
-        [this, pass](PreviewMetadata metadata) {
+        [this, pass](AnalysedDrawing drawing) {
+            PreviewMetadata& metadata = drawing.metadata;
             RescueCandidate analysed = pass->pending.at(pass->analysed.size());
-            analysed.previewJPEGData = std::move(metadata.previewJPEGData);
+            analysed.storedPicture = std::move(drawing.storedPicture);
             analysed.embeddedImageCount = metadata.embeddedImageCount;
             analysed.missingFonts = std::move(metadata.missingFonts);
             analysed.fontInspectionError = std::move(metadata.fontInspectionError);
