@@ -709,13 +709,21 @@ TEST_P(AnalysisInterruptionTest, EndsAfterTheCurrentDrawingAndKeepsTheDestinatio
         EXPECT_EQ(model().currentMessage(),
                   QString("%1 of %1 drawings ready to rescue.").arg(row.drawings));
     } else {
-        EXPECT_TRUE(model().candidates().isEmpty());
+        // A stop keeps what was analysed before it; a cleared list stays empty.
+        const int kept = row.clears ? 0 : row.analysed;
+        EXPECT_EQ(displayPaths(model().candidates()), names.mid(0, kept));
         EXPECT_FALSE(model().showsSelectionPreview());
         EXPECT_EQ(model().selectionPreviewProgress(), 0);
         EXPECT_EQ(model().selectionPreviewTask(), nullptr);
-        EXPECT_EQ(model().currentMessage(), kReady);
+        EXPECT_EQ(model().currentMessage(),
+                  kept ? QString("%1 of %1 drawings ready to rescue.").arg(kept) : kReady);
         if (!row.clears) {
-            EXPECT_EQ(model().selectionNotice(), kTryAgain);
+            EXPECT_EQ(model().selectionNotice(),
+                      kept ? QString("Analysis stopped. The %1 drawings analyzed so far are kept; "
+                                     "the other %2 were left out.")
+                                 .arg(kept)
+                                 .arg(row.drawings - kept)
+                           : kTryAgain);
         }
     }
     EXPECT_TRUE(model().outputFolderWasChosen());

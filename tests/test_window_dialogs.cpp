@@ -286,7 +286,12 @@ TEST_F(DialogsTest, TheAnalysisShowsItsProgressAndStopsOnce) {
     EXPECT_FALSE(isEnabled(QStringLiteral("Stopping")));
     EXPECT_TRUE(readable().contains("Stopping analysis. Drawings analyzed so far are kept."));
     gate.release();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().showsSelectionPreview(); }));
+    // The drawing being analysed was finished, and is kept.
+    EXPECT_TRUE(waitFor(QStringLiteral(
+        "Analysis stopped. The 1 drawing analyzed so far is kept; the other 1 was left out.")));
+    EXPECT_FALSE(window->model().showsSelectionPreview());
+    ASSERT_EQ(window->model().candidates().size(), 1);
+    EXPECT_TRUE(window->model().candidates()[0].url.endsWith(QLatin1StringView("/a.idraw")));
 }
 
 TEST_F(DialogsTest, TheReportCountsInSingularAndPluralAndListsEveryDrawing) {

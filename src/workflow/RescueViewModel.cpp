@@ -30,6 +30,21 @@ struct AnalysedDrawing {
     std::optional<StoredPicture> storedPicture;
 };
 
+/// What the end of a stopped analysis says: which drawings were kept.
+QString stoppedAnalysisNotice(qsizetype kept, qsizetype total) {
+    if (kept == 0) {
+        return QStringLiteral("Analysis cancelled, please try again.");
+    }
+    const qsizetype leftOut = total - kept;
+    return QStringLiteral(
+               "Analysis stopped. The %1 analyzed so far %2 kept; the other %3 %4 "
+               "left out.")
+        .arg(kept == 1 ? QStringLiteral("1 drawing")
+                       : QString::number(kept) + QStringLiteral(" drawings"),
+             kept == 1 ? QStringLiteral("is") : QStringLiteral("are"), QString::number(leftOut),
+             leftOut == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+}
+
 AnalysedDrawing analysedDrawing(PreviewMetadata metadata) {
     AnalysedDrawing drawing;
     if (metadata.previewJPEGData) {
@@ -475,7 +490,9 @@ bool RescueViewModel::stopsHere(const std::shared_ptr<AnalysisPass>& pass) {
     // A selection cleared meanwhile stays cleared, though, so that pass ends as stopped.
     const bool wasCleared = selectionPreviewTask_ != pass->work;
     if (pass->work->isCancelled() && (!isLastDrawingDone || wasCleared)) {
-        finishCancelledSelectionPreview();
+        // A stop keeps the drawings analysed so far, as the review promised while stopping.
+        finishCancelledSelectionPreview(wasCleared ? QList<RescueCandidate>() : pass->analysed,
+                                        pass->pending.size());
         return true;
     }
     return false;
@@ -571,7 +588,8 @@ void RescueViewModel::cancelSelectionPreview() {
     }
 }
 
-void RescueViewModel::finishCancelledSelectionPreview() {
+void RescueViewModel::finishCancelledSelectionPreview(const QList<RescueCandidate>& kept,
+                                                      qsizetype total) {
     assign(isLoadingSelectionPreview_, false, &RescueViewModel::isLoadingSelectionPreviewChanged);
     assign(isCancellingSelectionPreview_, false,
            &RescueViewModel::isCancellingSelectionPreviewChanged);
@@ -581,12 +599,16 @@ void RescueViewModel::finishCancelledSelectionPreview() {
     assign(selectionPreviewProgress_, 0.0, &RescueViewModel::selectionPreviewProgressChanged);
     assign(selectionPreviewEstimate_, QString(), &RescueViewModel::selectionPreviewEstimateChanged);
     assign(showsSelectionPreview_, false, &RescueViewModel::showsSelectionPreviewChanged);
-    setCandidates({});
+    setCandidates(sortedByDisplayPath(kept));
     setResults({});
     assign(progress_, 0.0, &RescueViewModel::progressChanged);
-    assign(selectionNotice_, QStringLiteral("Analysis cancelled, please try again."),
+    assign(selectionNotice_, stoppedAnalysisNotice(kept.size(), total),
            &RescueViewModel::selectionNoticeChanged);
-    setCurrentMessage(QStringLiteral("Ready to rescue."));
+    if (kept.isEmpty()) {
+        setCurrentMessage(QStringLiteral("Ready to rescue."));
+    } else {
+        updateSelectionMessage();
+    }
 }
 
 // ---- Runs ------------------------------------------------------------------------------------
