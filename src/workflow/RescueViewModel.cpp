@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -250,15 +251,21 @@ qint64 RescueViewModel::embeddedImageCountForResults() const {
 }
 
 QList<MissingFontGroup> RescueViewModel::missingFontGroupsForResults() const {
-    return missingFontGroups(results_, [this](const RescueResult& result) -> QString {
-        const QString source = standardizedPath(result.sourceURL);
-        for (const RescueCandidate& candidate : candidates_) {
-            if (standardizedPath(candidate.url) == source) {
-                RescueCandidate labelled(result.sourceURL, candidate.baseFolder);
-                return displayPath(labelled);
-            }
+    // Each candidate's path is standardized once, not once per result: a run over thousands
+    // of drawings would otherwise take minutes here.
+    QHash<QString, const RescueCandidate*> candidateAt;
+    for (const RescueCandidate& candidate : candidates_) {
+        const QString path = standardizedPath(candidate.url);
+        if (!candidateAt.contains(path)) {  // the first wins, as in the candidates' order
+            candidateAt.insert(path, &candidate);
         }
-        return result.sourceURL;
+    }
+    return missingFontGroups(results_, [&](const RescueResult& result) -> QString {
+        const auto found = candidateAt.constFind(standardizedPath(result.sourceURL));
+        if (found == candidateAt.constEnd()) {
+            return result.sourceURL;
+        }
+        return displayPath(RescueCandidate(result.sourceURL, (*found)->baseFolder));
     });
 }
 
