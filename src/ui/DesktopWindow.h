@@ -33,6 +33,8 @@ class DesktopWindow {
     DesktopPlatform& platform() { return platform_; }
     RescueViewModel& model() { return model_; }
     WindowState& state() { return state_; }
+    ReviewTreeModel& reviewTree() { return reviewTree_; }
+    MissingFontList& fontList() { return fontList_; }
     QQmlApplicationEngine& engine() { return engine_; }
     /// The main window once shown.
     QQuickWindow* window() const;
