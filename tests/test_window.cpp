@@ -245,8 +245,24 @@ TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
     EXPECT_TRUE(isEnabled(QStringLiteral("Change")));
     EXPECT_TRUE(isEnabled(QStringLiteral("Start Dry Run")));
 
-    press(QStringLiteral("Overwrite destination files"));
-    EXPECT_TRUE(window->model().options().overwriteDestinationFiles);
+    // Each option of Step 2 sets the model's option and is remembered for the next launch.
+    const std::pair<const char*, bool RescueOptions::*> options[] = {
+        {"Overwrite destination files", &RescueOptions::overwriteDestinationFiles},
+        {"Store embedded images in original format", &RescueOptions::storeOriginalImages},
+        {"Write notes about missing fonts", &RescueOptions::writeMissingFontNotes},
+        {"Save PNG preview images", &RescueOptions::generatePNGPreviewImages}};
+    for (const auto& [label, option] : options) {
+        const bool before = window->model().options().*option;
+        press(QString::fromUtf8(label));
+        EXPECT_EQ(window->model().options().*option, !before) << label;
+    }
+    const RescueOptions chosen = window->model().options();
+    window.reset();
+    open();
+    for (const auto& [label, option] : options) {
+        EXPECT_EQ(window->model().options().*option, chosen.*option) << label;
+    }
+    chooseDrawingsAndDestination(drawings.path());
 
     press(QStringLiteral("Clear"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return find(QStringLiteral("No drawings selected yet")); }));
@@ -296,21 +312,32 @@ TEST_F(WindowTest, ACancelledRunWithNothingRescuedInvitesToStartAgain) {
 }
 
 TEST_F(WindowTest, AFinishedRunOpensItsReportAndCanRevealTheOutput) {
-    open();
-    chooseDrawingsAndDestination(folderWith({"a.idraw", "broken.idraw"}));
-    press(QStringLiteral("Start Dry Run"));
-    ASSERT_TRUE(waitFor(QStringLiteral("Dry run complete")));
-    screenshot(QStringLiteral("report"));
-    const QStringList texts = readable();
-    EXPECT_TRUE(texts.contains(QStringLiteral("1 drawing can be rescued")));
-    EXPECT_TRUE(texts.contains(QStringLiteral("1 need attention")));
-    press(QStringLiteral("Done"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
-    screenshot(QStringLiteral("finished"));
-    EXPECT_TRUE(readable().contains(QStringLiteral("Ready")));
-    press(QStringLiteral("View Dry Run Report"));
-    EXPECT_TRUE(window->state().showsRescueReport());
-    EXPECT_TRUE(QFileInfo::exists(window->model().options().outputFolder + "/report.txt"));
+    struct Case {
+        const char* start;
+        const char* title;
+        const char* rescued;
+        const char* viewReport;
+    };
+    for (const Case& run :
+         {Case{"Start Dry Run", "Dry run complete", "1 drawing can be rescued",
+               "View Dry Run Report"},
+          Case{"Rescue as SVG", "Rescue complete", "1 drawing rescued", "View Rescue Report"}}) {
+        open();
+        chooseDrawingsAndDestination(folderWith({"a.idraw", "broken.idraw"}));
+        press(QString::fromUtf8(run.start));
+        ASSERT_TRUE(waitFor(QString::fromUtf8(run.title))) << run.start;
+        screenshot(QStringLiteral("report"));
+        const QStringList texts = readable();
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(run.rescued))) << run.start;
+        EXPECT_TRUE(texts.contains(QStringLiteral("1 need attention")));
+        press(QStringLiteral("Done"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
+        screenshot(QStringLiteral("finished"));
+        EXPECT_TRUE(readable().contains(QStringLiteral("Ready")));
+        press(QString::fromUtf8(run.viewReport));
+        EXPECT_TRUE(window->state().showsRescueReport());
+        EXPECT_TRUE(QFileInfo::exists(window->model().options().outputFolder + "/report.txt"));
+    }
 }
 
 TEST_F(WindowTest, WhatCannotBeUsedIsSaidInTheWindow) {

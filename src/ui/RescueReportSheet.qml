@@ -7,7 +7,7 @@ Sheet {
     required property var viewModel
     required property var windowState
 
-    title: "Dry run complete"
+    title: windowState.reportTitle
     preferredWidth: 560
 
     ColumnLayout {
@@ -17,7 +17,7 @@ Sheet {
             spacing: 4
             Symbol { name: "checkmark-circle"; color: VellixTheme.accent; size: 44 }
             ReadableText {
-                text: "Dry run report"
+                text: report.windowState.reportCaption
                 color: VellixTheme.accent
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
