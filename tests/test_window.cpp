@@ -6,6 +6,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QAccessible>
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QQuickStyle>
 #include <QSettings>
@@ -436,6 +437,70 @@ TEST(WindowCommandLine, HelpVersionAndUnknownOptionsAnswerWithoutAWindow) {
         const QByteArray output = program.readAllStandardOutput() + program.readAllStandardError();
         EXPECT_TRUE(output.startsWith(row.output)) << output.constData();
     }
+}
+
+/// A session that ends (SIGTERM) while the window analyses drawings closes it as Quit does:
+/// the program exits normally and leaves nothing in the temporary folder.
+TEST(WindowCommandLine, EndingTheSessionLeavesNoTemporaryFiles) {
+    QTemporaryDir temporary;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), temporary.filePath("config"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary.filePath("runtime"));
+    QDir(temporary.path())
+        .mkdir(QStringLiteral("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KEELWICK_WINDOW_PATH),
+                  {QStringLiteral(KEELWICK_SOURCE_DIR "/examples")});
+    const auto workFolders = [&] {
+        return QDir(temporary.path()).entryList({QStringLiteral("Keelwick-*")}, QDir::Dirs);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !workFolders().isEmpty(); }, 20000));
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+/// Quitting while a rescue writes: the drawing in progress completes, so every file in the
+/// destination is whole, and no temporary or staging file is left beside them.
+TEST(WindowEndToEnd, QuittingDuringARescueLeavesNoHalfWrittenFile) {
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
+        .setValue(WindowState::hasSeenLaunchTimelineKey, true);
+    QTemporaryDir destination;
+    auto window = std::make_unique<DesktopWindow>();
+    ASSERT_TRUE(window->show());
+    window->choose({QStringLiteral(KEELWICK_SOURCE_DIR "/examples")});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }, 60000));
+    window->model().useOutputFolder(destination.path());
+    window->model().rescueAsSVG();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().results().isEmpty(); }, 60000));
+    window.reset();
+    drawingJobPool().waitForDone();
+
+    QDirIterator files(destination.path(),
+                       QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    int svgFiles = 0;
+    while (files.hasNext()) {
+        const QFileInfo file(files.next());
+        EXPECT_FALSE(file.fileName().startsWith(QLatin1Char('.'))) << qPrintable(file.filePath());
+        if (file.suffix() == QLatin1StringView("svg")) {
+            ++svgFiles;
+            EXPECT_TRUE(readFile(file.filePath()).trimmed().endsWith("</svg>"))
+                << qPrintable(file.filePath());
+        }
+    }
+    EXPECT_GE(svgFiles, 1);
+    // The all-time count grows only when a run ends.
+    EXPECT_EQ(QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
+                  .value(RescueViewModel::totalRescuedCountKey, 0)
+                  .toInt(),
+              0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "pipeline/AppIdentity.h"
+#include "pipeline/InterruptSignal.h"
 #include "ui/DesktopWindow.h"
 
 #include <QtQml/qqmlextensionplugin.h>
@@ -69,6 +70,13 @@ int main(int argc, char** argv) {
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Keelwick/art/keelwick.svg")));
     // The window draws its own dark look; the plain style takes its colours.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    // SIGTERM (a session ending), SIGHUP and Ctrl-C close the window as Quit does: the drawing
+    // in progress completes, the run's temporary folder and the browser go; a second signal
+    // ends the program at once, still without leaving them behind.
+    keelwick::InterruptSignal interrupt;
+    QObject::connect(&interrupt, &keelwick::InterruptSignal::interrupted, &application,
+                     &QGuiApplication::quit);
 
     keelwick::DesktopWindow window;
     if (!window.show()) {
