@@ -7,6 +7,8 @@
 #include <QAccessible>
 #include <QDir>
 #include <QDirIterator>
+#include <QGuiApplication>
+#include <QQuickItem>
 #include <QProcess>
 #include <QQuickStyle>
 #include <QSettings>
@@ -360,6 +362,58 @@ TEST_F(WindowTest, WhatCannotBeUsedIsSaidInTheWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().isRescuing(); }));
     EXPECT_TRUE(window->model().results().isEmpty());
     EXPECT_TRUE(readable().contains(window->model().currentMessage()));
+}
+
+TEST_F(WindowTest, TheKeyboardReachesEveryControlInOrderAndEscapeClosesSheets) {
+    open();
+    QStringList focused;
+    for (int step = 0; step < 12; ++step) {
+        QTest::keyClick(window->window(), Qt::Key_Tab);
+        if (QQuickItem* item = window->window()->activeFocusItem()) {
+            focused.append(QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
+        }
+    }
+    const QStringList expected = {"Choose File(s)",
+                                  "Choose Folder",
+                                  "Choose Destination",
+                                  "Overwrite destination files",
+                                  "Store embedded images in original format",
+                                  "Write notes about missing fonts",
+                                  "Save PNG preview images"};
+    EXPECT_EQ(focused.mid(0, expected.size()), expected) << qPrintable(focused.join(" | "));
+
+    window->state().setShowsRescueReport(true);
+    ASSERT_TRUE(waitFor(QStringLiteral("Done")));
+    QTest::keyClick(window->window(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
+}
+
+TEST_F(WindowTest, TheAboutWindowOpensOnceAndOffersTheTimeline) {
+    open();
+    QObject* root = window->window();
+    QMetaObject::invokeMethod(root, "showAbout");
+    QMetaObject::invokeMethod(root, "showAbout");
+    QList<QWindow*> abouts;
+    for (QWindow* shown : QGuiApplication::topLevelWindows()) {
+        if (shown->title() == QLatin1StringView("About Keelwick") && shown->isVisible()) {
+            abouts.append(shown);
+        }
+    }
+    ASSERT_EQ(abouts.size(), 1);
+    QList<QAccessibleInterface*> rows;
+    collect(QAccessible::queryAccessibleInterface(abouts.front()), rows);
+    QStringList names;
+    for (QAccessibleInterface* row : rows) {
+        names.append(row->text(QAccessible::Name));
+    }
+    for (const char* name : {"Version ", "Show the Graphic / iDraw timeline",
+                             "Why Intel Mac apps are running out of time", "Close"}) {
+        EXPECT_TRUE(std::any_of(
+            names.begin(), names.end(),
+            [&](const QString& shown) { return shown.startsWith(QString::fromUtf8(name)); }))
+            << name << " in " << qPrintable(names.join(" | "));
+    }
+    abouts.front()->close();
 }
 
 TEST(WindowScale, TheContentShrinksToFitSmallScreensButNotBelowThreeQuarters) {
