@@ -8,10 +8,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
-#include <QQuickItem>
 #include <QProcess>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -414,6 +415,25 @@ TEST_F(WindowTest, TheAboutWindowOpensOnceAndOffersTheTimeline) {
             << name << " in " << qPrintable(names.join(" | "));
     }
     abouts.front()->close();
+}
+
+TEST_F(WindowTest, TheDrawingsListAnnouncesOnlyTheRowsASelectionTouches) {
+    open();
+    window->choose({folderWith({"a.idraw", "b.idraw", "c.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
+    CandidateListModel list(window->model());
+    ASSERT_EQ(list.rowCount(), 3);
+    QSignalSpy changedRows(&list, &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
+    list.setSelected(1, false);
+    ASSERT_EQ(changedRows.size(), 1);
+    EXPECT_EQ(changedRows[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(changedRows[0][1].toModelIndex().row(), 1);
+    EXPECT_FALSE(list.data(list.index(1), CandidateListModel::IsSelectedRole).toBool());
+    EXPECT_TRUE(resets.isEmpty());
+    window->model().clearSelection();
+    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(list.rowCount(), 0);
 }
 
 TEST(WindowScale, TheContentShrinksToFitSmallScreensButNotBelowThreeQuarters) {
