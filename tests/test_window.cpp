@@ -32,9 +32,11 @@ namespace {
 /// Holds the fake rescue of a drawing until the test lets it finish.
 class Gate {
   public:
+    /// Holds the next jobs; `wasReached` then tells when one of them arrived.
     void hold() {
         std::lock_guard lock(mutex_);
         held_ = true;
+        arrivals_ = 0;
     }
     void release() {
         {
@@ -96,7 +98,8 @@ class WindowTest : public ::testing::Test {
     DesktopWindow& open() {
         RescueViewModel::Services services = RescueViewModel::Services::standard();
         services.installedFonts = [] { return InstalledFonts{}; };
-        services.previewMetadata = [](const QString&, const InstalledFonts&) {
+        services.previewMetadata = [this](const QString&, const InstalledFonts&) {
+            gate.pass();
             return PreviewMetadata{};
         };
         services.rescueDrawing = [this](const RescueCandidate& candidate, const RescueOptions&) {
@@ -234,6 +237,19 @@ TEST_F(WindowTest, TheHistoryTimelineOpensAtTheFirstLaunchOnly) {
     open();
     QTest::qWait(50);
     EXPECT_EQ(find(QStringLiteral("Start rescuing")), nullptr);
+}
+
+TEST_F(WindowTest, WhileDrawingsAreAnalysedTheFirstTwoStepsWait) {
+    open();
+    gate.hold();
+    window->choose({folderWith({"a.idraw", "b.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }));
+    ASSERT_TRUE(waitFor(QStringLiteral("Analysis progress")));
+    screenshot(QStringLiteral("analysing"));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Folder")));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Destination")));
+    gate.release();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return isEnabled(QStringLiteral("Choose Folder")); }));
 }
 
 TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
