@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -250,6 +251,29 @@ TEST_F(WindowTest, WhileDrawingsAreAnalysedTheFirstTwoStepsWait) {
     EXPECT_FALSE(isEnabled(QStringLiteral("Choose Destination")));
     gate.release();
     EXPECT_TRUE(QTest::qWaitFor([&] { return isEnabled(QStringLiteral("Choose Folder")); }));
+}
+
+TEST_F(WindowTest, DroppedFilesAreChosenAndTheDropZoneLightsUpWhileADragHovers) {
+    open();
+    const QString folder = folderWith({"a.idraw", "b.idraw"});
+    QAccessibleInterface* zone =
+        find(QStringLiteral("Drop Graphic/iDraw drawings or folders here"));
+    ASSERT_NE(zone, nullptr);
+    const QPoint point = window->window()->mapFromGlobal(zone->rect().center());
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(folder)});
+    QDragEnterEvent enter(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &enter);
+    QDragMoveEvent move(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &move);
+    QObject* dropZone = window->window()->findChild<QObject*>(QStringLiteral("dropZone"));
+    ASSERT_NE(dropZone, nullptr);
+    EXPECT_TRUE(dropZone->property("isDropTargeted").toBool());
+    QDropEvent drop(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(dropZone->property("isDropTargeted").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->model().candidates().size() == 2; }));
 }
 
 TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
