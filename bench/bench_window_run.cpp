@@ -355,24 +355,28 @@ int main(int argc, char** argv) {
     std::printf("%-8s %8s %6s %9s %9s %9s %9s %9s %9s %9s %9s   (ms)\n", "phase", "duration",
                 "frames", "max gap", "p99 gap", "max sync", "max rend", "max late", "p99 late",
                 "own late", "CPU");
-    bool met = true;
     const std::vector<Frame> swapped = frames.frames();
     std::vector<std::pair<Phase, PhaseFigures>> measured;
-    for (const Phase& phase : {idle, analysis, review, run, report}) {
+    // The target's span: from the drop to the end of the run, the review between them.
+    const Phase dropToEnd{"drop-end", analysis.start, run.end, analysis.cpuAtStart, run.cpuAtEnd};
+    for (const Phase& phase : {idle, analysis, review, run, report, dropToEnd}) {
         PhaseFigures figures;
         addFrameFigures(phase, swapped, figures);
         addTickFigures(phase, ticks, figures);
         addLongestEvents(phase, application.longEvents, window.window(), figures);
         printFigures(phase, figures);
-        met = met && figures.maxLateness <= kTargetMilliseconds &&
-              figures.maxFrameGap <= kTargetMilliseconds;
         measured.emplace_back(phase, figures);
     }
+    const PhaseFigures& span = measured.back().second;
+    const bool met =
+        span.maxLateness <= kTargetMilliseconds && span.maxFrameGap <= kTargetMilliseconds;
     for (const auto& [phase, figures] : measured) {
         explain(phase, figures);
     }
     std::printf("status: %s\n", qPrintable(model.currentMessage()));
-    std::printf("target (no frame gap or tick lateness over %.0f ms): %s\n", kTargetMilliseconds,
-                met ? "met" : "missed");
+    std::printf(
+        "target (from the drop to the end of the run, no frame gap or tick lateness over %.0f ms): "
+        "%s\n",
+        kTargetMilliseconds, met ? "met" : "missed");
     return 0;
 }
