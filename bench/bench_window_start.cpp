@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
             }
             reported = true;
             const Clock::time_point firstFrame = frames.frames().front().swapped.at;
+            std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
             std::printf("graphics %s\n", graphicsApiName(*window.window()));
             std::printf("application-ms %.2f\n", milliseconds(applicationMade - mainStarted));
             std::printf("window-made-ms %.2f\n", milliseconds(windowMade - mainStarted));
