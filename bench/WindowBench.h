@@ -7,8 +7,6 @@
 #include "ui/WindowState.h"
 
 #include <QGuiApplication>
-#include <QIcon>
-#include <QQuickStyle>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -43,13 +41,9 @@ inline void keepSettingsIn(const QTemporaryDir& folder, bool firstLaunch) {
         .setValue(WindowState::hasSeenLaunchTimelineKey, !firstLaunch);
 }
 
-/// The application's identity and style, as the program's main sets them.
+/// The application as the program's main sets it up.
 inline void setUpAsTheProgram() {
-    QGuiApplication::setOrganizationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setApplicationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("keelwick"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Keelwick/art/keelwick.svg")));
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    DesktopWindow::setUpApplication();
 }
 
 /// The fields of /proc/self/stat that the benchmarks read, in clock ticks.
