@@ -27,7 +27,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageWriter>
-#include <QQuickStyle>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -283,8 +282,7 @@ int memory(int count) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    DesktopWindow::setUpApplication();
     const QStringList arguments = application.arguments().mid(1);
     const bool measuresMemory = arguments.contains(QStringLiteral("--memory"));
     QStringList counts = arguments;

@@ -7,9 +7,14 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QAccessible>
 #include <QDir>
+#include <QDirIterator>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QProcess>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,6 +26,7 @@
 Q_IMPORT_QML_PLUGIN(KeelwickPlugin)
 
 using namespace keelwick;
+using keelwick::testing::collect;
 using keelwick::testing::readFile;
 using keelwick::testing::writeFile;
 
@@ -29,9 +35,11 @@ namespace {
 /// Holds the fake rescue of a drawing until the test lets it finish.
 class Gate {
   public:
+    /// Holds the next jobs; `wasReached` then tells when one of them arrived.
     void hold() {
         std::lock_guard lock(mutex_);
         held_ = true;
+        arrivals_ = 0;
     }
     void release() {
         {
@@ -76,7 +84,8 @@ class WindowTest : public keelwick::testing::WindowDriverTest {
     DesktopWindow& open() {
         RescueViewModel::Services services = RescueViewModel::Services::standard();
         services.installedFonts = [] { return InstalledFonts{}; };
-        services.previewMetadata = [](const QString&, const InstalledFonts&) {
+        services.previewMetadata = [this](const QString&, const InstalledFonts&) {
+            gate.pass();
             return PreviewMetadata{};
         };
         services.rescueDrawing = [this](const RescueCandidate& candidate, const RescueOptions&) {
@@ -162,6 +171,42 @@ TEST_F(WindowTest, TheHistoryTimelineOpensAtTheFirstLaunchOnly) {
     EXPECT_EQ(find(QStringLiteral("Start rescuing")), nullptr);
 }
 
+TEST_F(WindowTest, WhileDrawingsAreAnalysedTheFirstTwoStepsWait) {
+    open();
+    gate.hold();
+    window->choose({folderWith({"a.idraw", "b.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }));
+    ASSERT_TRUE(waitFor(QStringLiteral("Analysis progress")));
+    screenshot(QStringLiteral("analysing"));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Folder")));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Destination")));
+    gate.release();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return isEnabled(QStringLiteral("Choose Folder")); }));
+}
+
+TEST_F(WindowTest, DroppedFilesAreChosenAndTheDropZoneLightsUpWhileADragHovers) {
+    open();
+    const QString folder = folderWith({"a.idraw", "b.idraw"});
+    QAccessibleInterface* zone =
+        find(QStringLiteral("Drop Graphic/iDraw drawings or folders here"));
+    ASSERT_NE(zone, nullptr);
+    const QPoint point = window->window()->mapFromGlobal(zone->rect().center());
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(folder)});
+    QDragEnterEvent enter(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &enter);
+    QDragMoveEvent move(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &move);
+    QObject* dropZone = window->window()->findChild<QObject*>(QStringLiteral("dropZone"));
+    ASSERT_NE(dropZone, nullptr);
+    EXPECT_TRUE(dropZone->property("isDropTargeted").toBool());
+    QDropEvent drop(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(dropZone->property("isDropTargeted").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->model().candidates().size() == 2; }));
+}
+
 TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
     open();
     chooseDrawingsAndDestination(folderWith({"a.idraw", "b.idraw", "notes.txt"}));
@@ -175,8 +220,24 @@ TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
     EXPECT_TRUE(isEnabled(QStringLiteral("Change")));
     EXPECT_TRUE(isEnabled(QStringLiteral("Start Dry Run")));
 
-    press(QStringLiteral("Overwrite destination files"));
-    EXPECT_TRUE(window->model().options().overwriteDestinationFiles);
+    // Each option of Step 2 sets the model's option and is remembered for the next launch.
+    const std::pair<const char*, bool RescueOptions::*> options[] = {
+        {"Overwrite destination files", &RescueOptions::overwriteDestinationFiles},
+        {"Store embedded images in original format", &RescueOptions::storeOriginalImages},
+        {"Write notes about missing fonts", &RescueOptions::writeMissingFontNotes},
+        {"Save PNG preview images", &RescueOptions::generatePNGPreviewImages}};
+    for (const auto& [label, option] : options) {
+        const bool before = window->model().options().*option;
+        press(QString::fromUtf8(label));
+        EXPECT_EQ(window->model().options().*option, !before) << label;
+    }
+    const RescueOptions chosen = window->model().options();
+    window.reset();
+    open();
+    for (const auto& [label, option] : options) {
+        EXPECT_EQ(window->model().options().*option, chosen.*option) << label;
+    }
+    chooseDrawingsAndDestination(drawings.path());
 
     press(QStringLiteral("Clear"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return find(QStringLiteral("No drawings selected yet")); }));
@@ -226,21 +287,32 @@ TEST_F(WindowTest, ACancelledRunWithNothingRescuedInvitesToStartAgain) {
 }
 
 TEST_F(WindowTest, AFinishedRunOpensItsReportAndCanRevealTheOutput) {
-    open();
-    chooseDrawingsAndDestination(folderWith({"a.idraw", "broken.idraw"}));
-    press(QStringLiteral("Start Dry Run"));
-    ASSERT_TRUE(waitFor(QStringLiteral("Dry run complete")));
-    screenshot(QStringLiteral("report"));
-    const QStringList texts = readable();
-    EXPECT_TRUE(texts.contains(QStringLiteral("1 drawing can be rescued")));
-    EXPECT_TRUE(texts.contains(QStringLiteral("1 need attention")));
-    press(QStringLiteral("Done"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
-    screenshot(QStringLiteral("finished"));
-    EXPECT_TRUE(readable().contains(QStringLiteral("Ready")));
-    press(QStringLiteral("View Dry Run Report"));
-    EXPECT_TRUE(window->state().showsRescueReport());
-    EXPECT_TRUE(QFileInfo::exists(window->model().options().outputFolder + "/report.txt"));
+    struct Case {
+        const char* start;
+        const char* title;
+        const char* rescued;
+        const char* viewReport;
+    };
+    for (const Case& run :
+         {Case{"Start Dry Run", "Dry run complete", "1 drawing can be rescued",
+               "View Dry Run Report"},
+          Case{"Rescue as SVG", "Rescue complete", "1 drawing rescued", "View Rescue Report"}}) {
+        open();
+        chooseDrawingsAndDestination(folderWith({"a.idraw", "broken.idraw"}));
+        press(QString::fromUtf8(run.start));
+        ASSERT_TRUE(waitFor(QString::fromUtf8(run.title))) << run.start;
+        screenshot(QStringLiteral("report"));
+        const QStringList texts = readable();
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(run.rescued))) << run.start;
+        EXPECT_TRUE(texts.contains(QStringLiteral("1 need attention")));
+        press(QStringLiteral("Done"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
+        screenshot(QStringLiteral("finished"));
+        EXPECT_TRUE(readable().contains(QStringLiteral("Ready")));
+        press(QString::fromUtf8(run.viewReport));
+        EXPECT_TRUE(window->state().showsRescueReport());
+        EXPECT_TRUE(QFileInfo::exists(window->model().options().outputFolder + "/report.txt"));
+    }
 }
 
 TEST_F(WindowTest, WhatCannotBeUsedIsSaidInTheWindow) {
@@ -262,6 +334,78 @@ TEST_F(WindowTest, WhatCannotBeUsedIsSaidInTheWindow) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().isRescuing(); }));
     EXPECT_TRUE(window->model().results().isEmpty());
     EXPECT_TRUE(readable().contains(window->model().currentMessage()));
+}
+
+TEST_F(WindowTest, TheKeyboardReachesEveryControlInOrderAndEscapeClosesSheets) {
+    open();
+    QStringList focused;
+    for (int step = 0; step < 12; ++step) {
+        QTest::keyClick(window->window(), Qt::Key_Tab);
+        if (QQuickItem* item = window->window()->activeFocusItem()) {
+            focused.append(QAccessible::queryAccessibleInterface(item)->text(QAccessible::Name));
+        }
+    }
+    const QStringList expected = {"Choose File(s)",
+                                  "Choose Folder",
+                                  "Choose Destination",
+                                  "Overwrite destination files",
+                                  "Store embedded images in original format",
+                                  "Write notes about missing fonts",
+                                  "Save PNG preview images"};
+    EXPECT_EQ(focused.mid(0, expected.size()), expected) << qPrintable(focused.join(" | "));
+
+    window->state().setShowsRescueReport(true);
+    ASSERT_TRUE(waitFor(QStringLiteral("Done")));
+    QTest::keyClick(window->window(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->state().showsRescueReport(); }));
+}
+
+TEST_F(WindowTest, TheAboutWindowOpensOnceAndOffersTheTimeline) {
+    open();
+    QObject* root = window->window();
+    QMetaObject::invokeMethod(root, "showAbout");
+    QMetaObject::invokeMethod(root, "showAbout");
+    QList<QWindow*> abouts;
+    for (QWindow* shown : QGuiApplication::topLevelWindows()) {
+        if (shown->title() == QLatin1StringView("About Keelwick") && shown->isVisible()) {
+            abouts.append(shown);
+        }
+    }
+    ASSERT_EQ(abouts.size(), 1);
+    QList<QAccessibleInterface*> rows;
+    collect(QAccessible::queryAccessibleInterface(abouts.front()), rows);
+    QStringList names;
+    for (QAccessibleInterface* row : rows) {
+        names.append(row->text(QAccessible::Name));
+    }
+    for (const char* name : {"Version ", "Show the Graphic / iDraw timeline",
+                             "Why Intel Mac apps are running out of time", "Close"}) {
+        EXPECT_TRUE(std::any_of(
+            names.begin(), names.end(),
+            [&](const QString& shown) { return shown.startsWith(QString::fromUtf8(name)); }))
+            << name << " in " << qPrintable(names.join(" | "));
+    }
+    abouts.front()->close();
+}
+
+TEST_F(WindowTest, TheDrawingsListAnnouncesOnlyTheRowsASelectionTouches) {
+    open();
+    window->choose({folderWith({"a.idraw", "b.idraw", "c.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
+    ReviewTreeModel list(window->model(), window->platform());
+    ASSERT_EQ(list.rowCount(), 3);
+    QSignalSpy changedRows(&list, &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
+    list.toggle(1);
+    ASSERT_EQ(changedRows.size(), 1);
+    EXPECT_EQ(changedRows[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(changedRows[0][1].toModelIndex().row(), 1);
+    EXPECT_EQ(list.data(list.index(1), ReviewTreeModel::CheckStateRole).toInt(),
+              ReviewTreeModel::none);
+    EXPECT_TRUE(resets.isEmpty());
+    window->model().clearSelection();
+    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(list.rowCount(), 0);
 }
 
 TEST(WindowScale, TheContentShrinksToFitSmallScreensButNotBelowThreeQuarters) {
@@ -339,6 +483,70 @@ TEST(WindowCommandLine, HelpVersionAndUnknownOptionsAnswerWithoutAWindow) {
         const QByteArray output = program.readAllStandardOutput() + program.readAllStandardError();
         EXPECT_TRUE(output.startsWith(row.output)) << output.constData();
     }
+}
+
+/// A session that ends (SIGTERM) while the window analyses drawings closes it as Quit does:
+/// the program exits normally and leaves nothing in the temporary folder.
+TEST(WindowCommandLine, EndingTheSessionLeavesNoTemporaryFiles) {
+    QTemporaryDir temporary;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), temporary.filePath("config"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), temporary.filePath("runtime"));
+    QDir(temporary.path())
+        .mkdir(QStringLiteral("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KEELWICK_WINDOW_PATH),
+                  {QStringLiteral(KEELWICK_SOURCE_DIR "/examples")});
+    const auto workFolders = [&] {
+        return QDir(temporary.path()).entryList({QStringLiteral("Keelwick-*")}, QDir::Dirs);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !workFolders().isEmpty(); }, 20000));
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(workFolders().isEmpty());
+}
+
+/// Quitting while a rescue writes: the drawing in progress completes, so every file in the
+/// destination is whole, and no temporary or staging file is left beside them.
+TEST(WindowEndToEnd, QuittingDuringARescueLeavesNoHalfWrittenFile) {
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
+    QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
+        .setValue(WindowState::hasSeenLaunchTimelineKey, true);
+    QTemporaryDir destination;
+    auto window = std::make_unique<DesktopWindow>();
+    ASSERT_TRUE(window->show());
+    window->choose({QStringLiteral(KEELWICK_SOURCE_DIR "/examples")});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }, 60000));
+    window->model().useOutputFolder(destination.path());
+    window->model().rescueAsSVG();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().results().isEmpty(); }, 60000));
+    window.reset();
+    drawingJobPool().waitForDone();
+
+    QDirIterator files(destination.path(),
+                       QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    int svgFiles = 0;
+    while (files.hasNext()) {
+        const QFileInfo file(files.next());
+        EXPECT_FALSE(file.fileName().startsWith(QLatin1Char('.'))) << qPrintable(file.filePath());
+        if (file.suffix() == QLatin1StringView("svg")) {
+            ++svgFiles;
+            EXPECT_TRUE(readFile(file.filePath()).trimmed().endsWith("</svg>"))
+                << qPrintable(file.filePath());
+        }
+    }
+    EXPECT_GE(svgFiles, 1);
+    // The all-time count grows only when a run ends.
+    EXPECT_EQ(QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
+                  .value(RescueViewModel::totalRescuedCountKey, 0)
+                  .toInt(),
+              0);
 }
 
 }  // namespace

@@ -304,7 +304,7 @@ TEST_F(DialogsTest, TheReportCountsInSingularAndPluralAndListsEveryDrawing) {
     const Case cases[] = {
         {true,
          {"a.idraw", "broken.idraw"},
-         {"1 drawing can be rescued", "1 image rescued", "1 need attention",
+         {"1 drawing rescued", "1 image rescued", "1 need attention",
           "1 fonts that are not installed"},
          "Original images were saved next to their SVG."},
         {false,

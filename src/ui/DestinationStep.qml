@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 
 // Step 2: where the run writes.
@@ -38,37 +37,30 @@ StepCard {
             onClicked: stepTwo.viewModel.chooseOutputFolder()
         }
     }
-    CheckBox {
-        id: overwrite
-        text: "Overwrite destination files"
-        checked: stepTwo.windowState.overwritesDestinationFiles
-        onToggled: stepTwo.windowState.overwritesDestinationFiles = checked
-        Accessible.name: text
-        Accessible.onToggleAction: toggle()
-        Accessible.onPressAction: { toggle(); toggled() }
-        indicator: Rectangle {
-            x: overwrite.leftPadding
-            anchors.verticalCenter: parent.verticalCenter
-            width: 18
-            height: 18
-            radius: 4
-            color: overwrite.checked ? VellixTheme.accent : VellixTheme.background
-            border.color: overwrite.visualFocus ? VellixTheme.text : VellixTheme.border
-            border.width: overwrite.visualFocus ? 2 : 1
-            Symbol {
-                anchors.centerIn: parent
-                visible: overwrite.checked
-                name: "checkmark"
-                color: "#ffffff"
-                size: 14
-            }
+    // The run's options, remembered between launches.
+    GridLayout {
+        columns: 2
+        columnSpacing: 24
+        rowSpacing: 6
+        OptionCheckBox {
+            text: "Overwrite destination files"
+            checked: stepTwo.windowState.overwritesDestinationFiles
+            onToggled: stepTwo.windowState.overwritesDestinationFiles = checked
         }
-        contentItem: Text {
-            text: overwrite.text
-            color: VellixTheme.secondaryText
-            font.pixelSize: 13
-            leftPadding: overwrite.indicator.width + overwrite.spacing
-            verticalAlignment: Text.AlignVCenter
+        OptionCheckBox {
+            text: "Store embedded images in original format"
+            checked: stepTwo.windowState.storesOriginalImages
+            onToggled: stepTwo.windowState.storesOriginalImages = checked
+        }
+        OptionCheckBox {
+            text: "Write notes about missing fonts"
+            checked: stepTwo.windowState.writesMissingFontNotes
+            onToggled: stepTwo.windowState.writesMissingFontNotes = checked
+        }
+        OptionCheckBox {
+            text: "Save PNG preview images"
+            checked: stepTwo.windowState.savesPreviewImages
+            onToggled: stepTwo.windowState.savesPreviewImages = checked
         }
     }
 }

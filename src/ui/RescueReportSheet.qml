@@ -13,7 +13,7 @@ Sheet {
 
     signal missingFontDetailsRequested()
 
-    title: "Dry run complete"
+    title: windowState.reportTitle
     preferredWidth: 820
     height: Math.min(720, parent ? parent.height - 40 : 720)
 
@@ -29,7 +29,7 @@ Sheet {
             ColumnLayout {
                 spacing: 2
                 ReadableText {
-                    text: "Dry run report"
+                    text: report.windowState.reportCaption
                     color: VellixTheme.accent
                     font.pixelSize: 13
                     font.weight: Font.DemiBold

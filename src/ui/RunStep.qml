@@ -28,21 +28,17 @@ StepCard {
         }
         Item { Layout.fillWidth: true }
         ActionButton {
-            visible: stepThree.phase === WindowState.Finished
-            text: "Reveal In File Manager"
-            symbol: "folder"
-            onClicked: stepThree.viewModel.revealOutput()
-        }
-        ActionButton {
-            visible: stepThree.phase === WindowState.Finished
-            text: "View Dry Run Report"
-            onClicked: stepThree.windowState.showsRescueReport = true
-        }
-        ActionButton {
             text: "Start Dry Run"
+            enabled: stepThree.viewModel.canRescue
+            helpText: "Check every drawing and save PNG preview images; no SVG files are written."
+            onClicked: stepThree.viewModel.rescue()
+        }
+        ActionButton {
+            text: "Rescue as SVG"
             prominent: true
             enabled: stepThree.viewModel.canRescue
-            onClicked: stepThree.viewModel.rescue()
+            helpText: "Write each drawing as an SVG file into the destination."
+            onClicked: stepThree.viewModel.rescueAsSVG()
         }
     }
     ReadableText {
@@ -51,13 +47,29 @@ StepCard {
         color: VellixTheme.secondaryText
         Layout.fillWidth: true
     }
-    // The model's last word (ready, saved, or why a run could not start) outside a run.
-    ReadableText {
+    // The model's last word (ready, saved, or why a run could not start) outside a run, and
+    // after a run what it left.
+    RowLayout {
         visible: stepThree.phase !== WindowState.Running && stepThree.viewModel.outputFolderWasChosen
-        text: stepThree.viewModel.currentMessage
-        color: VellixTheme.secondaryText
-        font.pixelSize: 13
+        spacing: 10
         Layout.fillWidth: true
+        ReadableText {
+            text: stepThree.viewModel.currentMessage
+            color: VellixTheme.secondaryText
+            font.pixelSize: 13
+            Layout.fillWidth: true
+        }
+        ActionButton {
+            visible: stepThree.phase === WindowState.Finished
+            text: "Reveal In File Manager"
+            symbol: "folder"
+            onClicked: stepThree.viewModel.revealOutput()
+        }
+        ActionButton {
+            visible: stepThree.phase === WindowState.Finished
+            text: stepThree.windowState.viewReportLabel
+            onClicked: stepThree.windowState.showsRescueReport = true
+        }
     }
     ReadableText {
         visible: !stepThree.viewModel.outputFolderWasChosen

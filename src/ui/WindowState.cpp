@@ -14,15 +14,30 @@ QString counted(qint64 count, const QString& singular, const QString& plural) {
     return count == 1 ? singular : plural;
 }
 
+/// Each remembered run option with its settings key.
+const std::pair<bool RescueOptions::*, const QString*> rememberedOptions[] = {
+    {&RescueOptions::overwriteDestinationFiles, &WindowState::overwriteDestinationFilesKey},
+    {&RescueOptions::storeOriginalImages, &WindowState::storeOriginalImagesKey},
+    {&RescueOptions::writeMissingFontNotes, &WindowState::writeMissingFontNotesKey},
+    {&RescueOptions::generatePNGPreviewImages, &WindowState::generatePNGPreviewImagesKey},
+};
+
 }  // namespace
 
 WindowState::WindowState(RescueViewModel& model, QObject* parent) : QObject(parent), model_(model) {
+    const QSettings settings = storedSettings();
+    RescueOptions options = model_.options();
+    for (const auto& [option, key] : rememberedOptions) {
+        options.*option = settings.value(*key, options.*option).toBool();
+    }
+    model_.setOptions(options);
     for (const auto signal :
          {&RescueViewModel::candidatesChanged, &RescueViewModel::resultsChanged,
           &RescueViewModel::isLoadingSelectionPreviewChanged,
           &RescueViewModel::rescueWasCancelledChanged,
           &RescueViewModel::outputFolderWasChosenChanged, &RescueViewModel::optionsChanged,
-          &RescueViewModel::totalRescuedCountChanged, &RescueViewModel::derivedValuesChanged}) {
+          &RescueViewModel::totalRescuedCountChanged, &RescueViewModel::derivedValuesChanged,
+          &RescueViewModel::isDryRunChanged}) {
         connect(&model_, signal, this, &WindowState::changed);
     }
     connect(&model_, &RescueViewModel::isRescuingChanged, this, &WindowState::runActivityChanged);
@@ -89,8 +104,26 @@ QString WindowState::cancelledText() const {
 }
 
 QString WindowState::canBeRescuedLabel() const {
+    if (!model_.isDryRun()) {
+        return counted(model_.rescuedCount(), QStringLiteral("drawing rescued"),
+                       QStringLiteral("drawings rescued"));
+    }
     return counted(model_.rescuedCount(), QStringLiteral("drawing can be rescued"),
                    QStringLiteral("drawings can be rescued"));
+}
+
+QString WindowState::reportCaption() const {
+    return model_.isDryRun() ? QStringLiteral("Dry run report") : QStringLiteral("Rescue report");
+}
+
+QString WindowState::reportTitle() const {
+    return model_.isDryRun() ? QStringLiteral("Dry run complete")
+                             : QStringLiteral("Rescue complete");
+}
+
+QString WindowState::viewReportLabel() const {
+    return model_.isDryRun() ? QStringLiteral("View Dry Run Report")
+                             : QStringLiteral("View Rescue Report");
 }
 
 QString WindowState::destinationCaption() const {
@@ -108,10 +141,27 @@ QString WindowState::destinationButton() const {
                                           : QStringLiteral("Choose Destination");
 }
 
-void WindowState::setOverwritesDestinationFiles(bool overwrites) {
+void WindowState::setOption(bool RescueOptions::*option, const QString& key, bool value) {
     RescueOptions options = model_.options();
-    options.overwriteDestinationFiles = overwrites;
+    options.*option = value;
     model_.setOptions(options);
+    storedSettings().setValue(key, value);
+}
+
+void WindowState::setOverwritesDestinationFiles(bool overwrites) {
+    setOption(&RescueOptions::overwriteDestinationFiles, overwriteDestinationFilesKey, overwrites);
+}
+
+void WindowState::setStoresOriginalImages(bool stores) {
+    setOption(&RescueOptions::storeOriginalImages, storeOriginalImagesKey, stores);
+}
+
+void WindowState::setWritesMissingFontNotes(bool writes) {
+    setOption(&RescueOptions::writeMissingFontNotes, writeMissingFontNotesKey, writes);
+}
+
+void WindowState::setSavesPreviewImages(bool saves) {
+    setOption(&RescueOptions::generatePNGPreviewImages, generatePNGPreviewImagesKey, saves);
 }
 
 void WindowState::setShowsRescueReport(bool shows) {

@@ -36,8 +36,17 @@ class WindowState : public QObject {
     Q_PROPERTY(QString destinationCaption READ destinationCaption NOTIFY changed)
     Q_PROPERTY(QString destinationLine READ destinationLine NOTIFY changed)
     Q_PROPERTY(QString destinationButton READ destinationButton NOTIFY changed)
+    Q_PROPERTY(QString reportCaption READ reportCaption NOTIFY changed)
+    Q_PROPERTY(QString reportTitle READ reportTitle NOTIFY changed)
+    Q_PROPERTY(QString viewReportLabel READ viewReportLabel NOTIFY changed)
     Q_PROPERTY(bool overwritesDestinationFiles READ overwritesDestinationFiles WRITE
                    setOverwritesDestinationFiles NOTIFY changed)
+    Q_PROPERTY(bool storesOriginalImages READ storesOriginalImages WRITE setStoresOriginalImages
+                   NOTIFY changed)
+    Q_PROPERTY(bool writesMissingFontNotes READ writesMissingFontNotes WRITE
+                   setWritesMissingFontNotes NOTIFY changed)
+    Q_PROPERTY(
+        bool savesPreviewImages READ savesPreviewImages WRITE setSavesPreviewImages NOTIFY changed)
     Q_PROPERTY(bool showsRescueReport READ showsRescueReport WRITE setShowsRescueReport NOTIFY
                    showsRescueReportChanged)
     Q_PROPERTY(bool showsLaunchTimeline READ showsLaunchTimeline WRITE setShowsLaunchTimeline NOTIFY
@@ -52,6 +61,15 @@ class WindowState : public QObject {
     static constexpr double contentHeight = 900;
     static constexpr double minimumScale = 0.75;
 
+    /// The run options the window remembers between launches, by their settings keys.
+    static inline const QString overwriteDestinationFilesKey =
+        QStringLiteral("overwriteDestinationFiles");
+    static inline const QString storeOriginalImagesKey = QStringLiteral("storeOriginalImages");
+    static inline const QString writeMissingFontNotesKey = QStringLiteral("writeMissingFontNotes");
+    static inline const QString generatePNGPreviewImagesKey =
+        QStringLiteral("generatePNGPreviewImages");
+
+    /// Gives the model the run options stored by earlier launches.
     explicit WindowState(RescueViewModel& model, QObject* parent = nullptr);
 
     RunPhase runPhase() const;
@@ -65,13 +83,23 @@ class WindowState : public QObject {
     QString readyLabel() const;
     QString allTimeLabel() const;
     QString cancelledText() const;
-    /// The report's label under the number of drawings that came out well.
+    /// The report's label under the number of drawings that came out well: what a check
+    /// found could be rescued, or what a rescue run rescued.
     QString canBeRescuedLabel() const;
+    QString reportCaption() const;
+    QString reportTitle() const;
+    QString viewReportLabel() const;
     QString destinationCaption() const;
     QString destinationLine() const;
     QString destinationButton() const;
     bool overwritesDestinationFiles() const { return model_.options().overwriteDestinationFiles; }
     void setOverwritesDestinationFiles(bool overwrites);
+    bool storesOriginalImages() const { return model_.options().storeOriginalImages; }
+    void setStoresOriginalImages(bool stores);
+    bool writesMissingFontNotes() const { return model_.options().writeMissingFontNotes; }
+    void setWritesMissingFontNotes(bool writes);
+    bool savesPreviewImages() const { return model_.options().generatePNGPreviewImages; }
+    void setSavesPreviewImages(bool saves);
     bool showsRescueReport() const { return showsRescueReport_; }
     void setShowsRescueReport(bool shows);
     bool showsLaunchTimeline() const { return showsLaunchTimeline_; }
@@ -91,6 +119,8 @@ class WindowState : public QObject {
 
   private:
     void runActivityChanged();
+    /// Sets one run option in the model and remembers it under `key`.
+    void setOption(bool RescueOptions::*option, const QString& key, bool value);
 
     RescueViewModel& model_;
     bool showsRescueReport_ = false;

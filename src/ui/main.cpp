@@ -1,11 +1,10 @@
 #include "pipeline/AppIdentity.h"
+#include "pipeline/InterruptSignal.h"
 #include "ui/DesktopWindow.h"
 
 #include <QtQml/qqmlextensionplugin.h>
 #include <QDir>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QQuickStyle>
 
 #include <cstdio>
 
@@ -63,12 +62,14 @@ int main(int argc, char** argv) {
         return *invocation.exitStatus;
     }
     QGuiApplication application(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setApplicationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("keelwick"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Keelwick/art/keelwick.svg")));
-    // The window draws its own dark look; the plain style takes its colours.
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    keelwick::DesktopWindow::setUpApplication();
+
+    // SIGTERM (a session ending), SIGHUP and Ctrl-C close the window as Quit does: the drawing
+    // in progress completes, the run's temporary folder and the browser go; a second signal
+    // ends the program at once, still without leaving them behind.
+    keelwick::InterruptSignal interrupt;
+    QObject::connect(&interrupt, &keelwick::InterruptSignal::interrupted, &application,
+                     &QGuiApplication::quit);
 
     keelwick::DesktopWindow window;
     if (!window.show()) {

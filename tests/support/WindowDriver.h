@@ -6,7 +6,6 @@
 #include "ui/DesktopWindow.h"
 
 #include <QAccessible>
-#include <QQuickStyle>
 #include <QSettings>
 #include <QTest>
 
@@ -30,10 +29,7 @@ inline void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>&
 /// A test of the window: `window` is the window under test once a test made it.
 class WindowDriverTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    }
+    static void SetUpTestSuite() { DesktopWindow::setUpApplication(); }
 
     static void setSetting(const QString& key, const QVariant& value) {
         QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).setValue(key, value);
