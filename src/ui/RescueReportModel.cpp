@@ -9,7 +9,13 @@ namespace keelwick {
 
 RescueReportModel::RescueReportModel(RescueViewModel& model, QObject* parent)
     : QAbstractListModel(parent), model_(model) {
-    connect(&model_, &RescueViewModel::resultsChanged, this, &RescueReportModel::follow);
+    // A run adds its results one by one; the report is made once, when the run has ended.
+    connect(&model_, &RescueViewModel::resultsChanged, this, [this] {
+        if (!model_.isRescuing()) {
+            follow();
+        }
+    });
+    connect(&model_, &RescueViewModel::isRescuingChanged, this, &RescueReportModel::follow);
     connect(&model_, &RescueViewModel::didStoreOriginalImagesChanged, this,
             &RescueReportModel::changed);
     follow();
