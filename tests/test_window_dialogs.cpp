@@ -252,6 +252,9 @@ TEST_F(DialogsTest, FiltersShowTheirDrawingsAndBulkButtonsTouchOnlyThose) {
     press(QStringLiteral("Select All"));
     EXPECT_EQ(window->model().selectedCandidates().size(), 3);
     EXPECT_TRUE(isEnabled(QStringLiteral("Done")));
+    EXPECT_TRUE(readable().contains(
+        "Only checked drawings will be rescued. Missing fonts can be installed before or after "
+        "conversion for exact text rendering."));
 }
 
 TEST_F(DialogsTest, AFilterWithNothingToShowSaysSoAndDisablesTheBulkButtons) {
@@ -471,9 +474,10 @@ TEST_F(DialogsTest, ThePictureDialogShowsTheStoredPictureOrItsPlaceholder) {
     ASSERT_TRUE(waitFor(QStringLiteral("Hide missing fonts")));
     EXPECT_TRUE(readable().contains("Fonts that are not installed"));
     EXPECT_TRUE(readable().contains("Futura"));
-    pressLast(QStringLiteral("Done"));
+    QTest::keyClick(window->window(), Qt::Key_Escape);  // closes the picture, not the review
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return find(QStringLiteral("Original drawing")) == nullptr; }));
+    ASSERT_TRUE(window->model().showsSelectionPreview());
 
     struct Case {
         const char* name;

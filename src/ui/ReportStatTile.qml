@@ -14,7 +14,6 @@ AbstractButton {
     property string help
     property bool leadsOn: false
 
-    enabled: leadsOn
     hoverEnabled: true
     focusPolicy: leadsOn ? Qt.StrongFocus : Qt.NoFocus
     implicitHeight: 72
