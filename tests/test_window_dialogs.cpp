@@ -9,6 +9,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
@@ -209,9 +210,13 @@ TEST_F(DialogsTest, TheTreeCountsAndTogglesFoldersInThreeStates) {
     press(QStringLiteral("Expand B"));
     EXPECT_TRUE(waitFor(QStringLiteral("b1.idraw")));
 
-    // The keyboard: the first row is folder A; Space selects all in it, Escape closes.
+    // The keyboard: the first row is folder A; Space selects all in it, the arrows move to
+    // the next row, Escape closes.
     QTest::keyClick(window->window(), Qt::Key_Space);
     EXPECT_EQ(window->model().selectedCandidates().size(), 4);
+    QTest::keyClick(window->window(), Qt::Key_Down);
+    QTest::keyClick(window->window(), Qt::Key_Space);
+    EXPECT_FALSE(candidate("a1.idraw").isSelected);
     QTest::keyClick(window->window(), Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().showsSelectionPreview(); }));
 }
@@ -495,6 +500,12 @@ TEST_F(DialogsTest, ThePictureDialogShowsTheStoredPictureOrItsPlaceholder) {
             QTest::qWaitFor([&] { return find(QStringLiteral("Original drawing")) == nullptr; }));
     }
 
+    // Without a session bus the file manager is reached by opening the drawing's folder.
+    press(QStringLiteral("cut.idraw"));
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        EXPECT_EQ(links.opened, QList<QUrl>{QUrl::fromLocalFile(drawings.path())});
+    }
+    links.opened.clear();
     // Removed from disk while the review is open: it can still be left out, its reveal does
     // nothing and its picture is the placeholder.
     QFile::remove(drawings.filePath("good.idraw"));
