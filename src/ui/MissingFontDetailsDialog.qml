@@ -48,41 +48,49 @@ Sheet {
             }
         }
 
-        ScrollView {
-            id: scroll
+        // Rows are made only for the fonts on screen: an archive can miss hundreds.
+        ListView {
+            id: groups
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
-            contentWidth: availableWidth
-            ColumnLayout {
-                width: scroll.availableWidth
-                spacing: 10
-                ColumnLayout {
-                    visible: dialog.fontList.isEmpty
-                    spacing: 8
+            spacing: 10
+            boundsBehavior: Flickable.StopAtBounds
+            model: dialog.fontList
+            Accessible.role: Accessible.List
+            Accessible.name: "Missing fonts by name"
+            ScrollBar.vertical: ScrollBar {}
+            delegate: MissingFontGroupRow {
+                fontList: dialog.fontList
+                width: ListView.view.width
+            }
+            header: ColumnLayout {
+                width: ListView.view.width
+                visible: dialog.fontList.isEmpty
+                height: visible ? implicitHeight : 0
+                spacing: 8
+                Symbol {
+                    name: "checkmark-circle"
+                    size: 40
+                    color: VellixTheme.success
                     Layout.alignment: Qt.AlignHCenter
                     Layout.topMargin: 40
-                    Symbol {
-                        name: "checkmark-circle"
-                        size: 40
-                        color: VellixTheme.success
-                        Layout.alignment: Qt.AlignHCenter
-                    }
-                    ReadableText { text: "No missing fonts found in these drawings." }
-                }
-                Repeater {
-                    model: dialog.fontList
-                    MissingFontGroupRow {
-                        fontList: dialog.fontList
-                        Layout.fillWidth: true
-                    }
                 }
                 ReadableText {
-                    visible: dialog.fontList.inspectionIssues.length > 0
+                    text: "No missing fonts found in these drawings."
+                    Layout.alignment: Qt.AlignHCenter
+                }
+            }
+            footer: ColumnLayout {
+                width: ListView.view.width
+                visible: dialog.fontList.inspectionIssues.length > 0
+                height: visible ? implicitHeight : 0
+                spacing: 6
+                ReadableText {
                     text: "Could not inspect fonts"
                     font.pixelSize: 16
                     font.weight: Font.DemiBold
-                    Layout.topMargin: 8
+                    Layout.topMargin: 14
                 }
                 Repeater {
                     model: dialog.fontList.inspectionIssues
