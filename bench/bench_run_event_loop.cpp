@@ -62,7 +62,7 @@ double milliseconds(Clock::duration duration) {
 /// The command line has no panels, and neither has this measurement.
 class HeadlessPlatform : public RescuePlatform {
   public:
-    std::optional<QStringList> runOpenPanel(const OpenPanel&) override { return std::nullopt; }
+    void runOpenPanel(const OpenPanel&, PanelAnswer answer) override { answer(std::nullopt); }
     void revealInFileManager(const QString&) override {}
 };
 

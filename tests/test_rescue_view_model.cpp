@@ -85,9 +85,9 @@ class FakePlatform : public RescuePlatform {
     QStringList revealed, accessStarted, accessStopped;
     QSet<QString> grantable;
 
-    std::optional<QStringList> runOpenPanel(const OpenPanel& panel) override {
+    void runOpenPanel(const OpenPanel& panel, PanelAnswer answer) override {
         panels.append(panel);
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+        answer(answers.isEmpty() ? std::nullopt : answers.takeFirst());
     }
     void revealInFileManager(const QString& path) override { revealed.append(path); }
     bool startAccessingSecurityScopedResource(const QString& path) override {

@@ -30,7 +30,7 @@ class ModelSession : public RescuePlatform {
     void runRescue(bool isDryRun);
 
     // The command line has no panels and no file manager.
-    std::optional<QStringList> runOpenPanel(const OpenPanel&) override { return std::nullopt; }
+    void runOpenPanel(const OpenPanel&, PanelAnswer answer) override { answer(std::nullopt); }
     void revealInFileManager(const QString&) override {}
 
   private:

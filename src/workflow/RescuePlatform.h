@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace keelwick {
@@ -29,11 +30,16 @@ class RescuePlatform {
         std::optional<QString> startFolder;
     };
 
+    /// The user's answer to a panel: the chosen absolute paths in the panel's order, or
+    /// absent when the user cancelled.
+    using PanelAnswer = std::function<void(std::optional<QStringList>)>;
+
     virtual ~RescuePlatform() = default;
 
-    /// Shows the panel and waits for the user: the chosen absolute paths in the panel's
-    /// order, or absent when the user cancelled.
-    virtual std::optional<QStringList> runOpenPanel(const OpenPanel& panel) = 0;
+    /// Shows the panel and returns at once; `answer` is called on the main thread once the
+    /// user has chosen or cancelled (a window's dialog answers from its event loop, so the
+    /// model never waits inside a nested one). Called at most once per panel.
+    virtual void runOpenPanel(const OpenPanel& panel, PanelAnswer answer) = 0;
 
     /// Opens a file manager window with `path` selected.
     virtual void revealInFileManager(const QString& path) = 0;

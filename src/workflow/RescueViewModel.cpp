@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
@@ -278,13 +279,23 @@ void RescueViewModel::rememberSourceFolder(const QStringList& urls) {
 // ---- Choosing drawings and destinations ------------------------------------------------------
 
 void RescueViewModel::choose(const RescuePlatform::OpenPanel& panel) {
-    const std::optional<QStringList> chosen = platform_.runOpenPanel(panel);
-    if (!chosen) {
-        return;
-    }
-    rememberSourceFolder(*chosen);
-    selectedAccessURLs_.append(*chosen);
-    add(*chosen);
+    askPanel(panel, [this](const QStringList& chosen) {
+        rememberSourceFolder(chosen);
+        selectedAccessURLs_.append(chosen);
+        add(chosen);
+    });
+}
+
+void RescueViewModel::askPanel(const RescuePlatform::OpenPanel& panel,
+                               std::function<void(const QStringList&)> chosen) {
+    // The panel may answer after the model is gone (the window closed while it was up).
+    QPointer<RescueViewModel> self(this);
+    platform_.runOpenPanel(
+        panel, [self, chosen = std::move(chosen)](const std::optional<QStringList>& answer) {
+            if (self && answer && !answer->isEmpty()) {
+                chosen(*answer);
+            }
+        });
 }
 
 void RescueViewModel::chooseDrawings() {
@@ -334,11 +345,10 @@ void RescueViewModel::chooseOutputFolder() {
     panel.startFolder =
         rememberedFolder(lastDestinationFolderKey)
             .value_or(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    const std::optional<QStringList> chosen = platform_.runOpenPanel(panel);
-    if (!chosen || chosen->isEmpty()) {
-        return;
-    }
-    const QString folder = chosen->front();
+    askPanel(panel, [this](const QStringList& chosen) { useChosenOutputFolder(chosen.front()); });
+}
+
+void RescueViewModel::useChosenOutputFolder(const QString& folder) {
     storedSettings().setValue(lastDestinationFolderKey, standardizedPath(folder));
     const bool isKeelwickFolder = lastPathComponent(folder) == QLatin1StringView("Keelwick");
     useOutputFolder(isKeelwickFolder ? folder : QDir(folder).filePath(QStringLiteral("Keelwick")));

@@ -215,6 +215,10 @@ class RescueViewModel : public QObject {
     std::optional<QString> rememberedFolder(const QString& key) const;
     void rememberSourceFolder(const QStringList& urls);
     void choose(const RescuePlatform::OpenPanel& panel);
+    /// Shows `panel`; `chosen` runs when the user picked at least one path.
+    void askPanel(const RescuePlatform::OpenPanel& panel,
+                  std::function<void(const QStringList&)> chosen);
+    void useChosenOutputFolder(const QString& folder);
     void beginAnalysis(std::shared_ptr<AnalysisPass> pass);
     void analyseNext(std::shared_ptr<AnalysisPass> pass);
     void completeAnalysis(const std::shared_ptr<AnalysisPass>& pass);
