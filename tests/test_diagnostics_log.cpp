@@ -4,6 +4,7 @@
 #include "pipeline/AppIdentity.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/InternetDateTime.h"
+#include "support/Files.h"
 #include "support/QtPrinting.h"
 
 #include <QDir>
@@ -41,11 +42,7 @@ class TimeZone {
     bool hadZone_;
 };
 
-void writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
+using testing::writeFile;
 
 TEST(InternetDateTime, HasSecondsAndTheZoneOffsetButNoFractions) {
     const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9, 999), Qt::UTC);

@@ -2,6 +2,7 @@
 #include "convert/internal/SvgDocumentBuilder.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "support/Documents.h"
+#include "support/Files.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -21,6 +22,7 @@ namespace {
 
 using keelwick::testing::Entry;
 using keelwick::testing::FakeMeasurer;
+using keelwick::testing::writeFile;
 
 constexpr auto dictionary = keelwick::testing::document;
 
@@ -96,12 +98,6 @@ class ImageFillTest : public ::testing::Test {
     }
 
     QString imagesPath(const QString& name) const { return root.path() + "/Images/" + name; }
-
-    void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(bytes);
-    }
 
     void writeImage(const QString& name, const QByteArray& bytes) {
         writeFile(imagesPath(name), bytes);
