@@ -277,29 +277,6 @@ TEST(PropertyListReader, readsTypedXmlValues) {
               "nested=((i1),{k=\"\";});unicode=\"h\u00e9llo \U0001F600 <&> \u00fc\";}");
 }
 
-TEST(PropertyListReader, readsTypedBinaryValuesAsTheXmlFormReadsThem) {
-    BinaryWriter writer;
-    const int root = writer.dictionary({
-        {writer.string("byte"), writer.integer(200, 1)},
-        {writer.string("short"), writer.integer(40000, 2)},
-        {writer.string("word"), writer.integer(4000000000, 4)},
-        {writer.string("negative"), writer.integer(-42)},
-        {writer.string("real"), writer.real(-125)},
-        {writer.string("single"), writer.real32(0.5f)},
-        {writer.string("yes"), writer.boolean(true)},
-        {writer.string("no"), writer.boolean(false)},
-        {writer.string("data"), writer.data(QByteArray("\x00\x01\xff", 3))},
-        {writer.string("date"), writer.date(86401)},
-        {writer.string("fraction"), writer.date(-1.5)},
-        {writer.string("unicode"), writer.utf16(QStringLiteral("h\u00e9llo \U0001F600"))},
-        {writer.utf16(QStringLiteral("cl\u00e9")), writer.array({writer.array({})})},
-    });
-    EXPECT_EQ(describe(read(writer.finish(root))),
-              "{byte=i200;short=i40000;word=i4000000000;negative=i-42;real=r-125;single=r0.5;"
-              "yes=true;no=false;data=<0001ff>;date=date86401;fraction=date-1.5;"
-              "unicode=\"h\u00e9llo \U0001F600\";cl\u00e9=(());}");
-}
-
 TEST(PropertyListReader, readsKeyedArchiveIdentifiersAsEmptyValues) {
     BinaryWriter writer;
     const int root = writer.array({writer.raw(QByteArray("\x80\x07", 2)), writer.string("x")});
@@ -606,9 +583,9 @@ TEST(PropertyListReader, keepsTheEntriesAroundTheTruncatedPartAlikeInEveryForm) 
     EXPECT_EQ(describe(openStep), expected);
 }
 
-TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
+TEST(PropertyListReader, decodesTypedBinaryValuesAlikeWithinAndBeyondTheNestingLimit) {
     // Deeper than the limit, binary documents are decoded by our own reader; within it, by
-    // libplist. Both must give the same values.
+    // libplist. Both must give these values.
     auto document = [](int chain) {
         BinaryWriter writer;
         int inner = writer.array({});
@@ -617,8 +594,13 @@ TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
         }
         const int root = writer.dictionary({
             {writer.string("byte"), writer.integer(200, 1)},
+            {writer.string("short"), writer.integer(40000, 2)},
+            {writer.string("word"), writer.integer(4000000000, 4)},
             {writer.string("negative"), writer.integer(-42, 8)},
+            {writer.string("real"), writer.real(-125)},
             {writer.string("single"), writer.real32(0.25f)},
+            {writer.string("yes"), writer.boolean(true)},
+            {writer.string("no"), writer.boolean(false)},
             {writer.string("date"), writer.date(-1.5)},
             {writer.string("data"), writer.data("\x01\x02")},
             {writer.string("ascii"), writer.string("a\xff"
@@ -637,7 +619,8 @@ TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
     const QString prefix = describe(shallow).section(QStringLiteral("chain="), 0, 0);
     EXPECT_EQ(describe(deep).section(QStringLiteral("chain="), 0, 0), prefix);
     EXPECT_EQ(prefix,
-              "{byte=i200;negative=i-42;single=r0.25;date=date-1.5;data=<0102>;"
+              "{byte=i200;short=i40000;word=i4000000000;negative=i-42;real=r-125;single=r0.25;"
+              "yes=true;no=false;date=date-1.5;data=<0102>;"
               "ascii=\"a\ufffdb\";nul=\"a\";\u00e9=\"\U0001F600\";uid=none;");
 }
 
