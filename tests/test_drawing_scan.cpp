@@ -65,9 +65,6 @@ TEST(ScanFolder, KeepsVisibleItemsNamedLikeDrawingsAtAnyDepth) {
     for (const RescueCandidate& candidate : found) {
         EXPECT_EQ(candidate.baseFolder, tree.path());
         EXPECT_TRUE(candidate.url.startsWith(tree.path() + u'/'));
-        EXPECT_TRUE(candidate.isSelected);
-        EXPECT_FALSE(candidate.previewJPEGData.has_value());
-        EXPECT_EQ(candidate.embeddedImageCount, 0);
     }
 }
 
@@ -76,24 +73,6 @@ TEST(ScanFolder, DoesNotFollowLinkedFoldersIntoLoops) {
     tree.file("a/x.idraw");
     ASSERT_TRUE(QFile::link(tree.path() + "/a", tree.path() + "/a/back"));
     EXPECT_EQ(displayPaths(scanFolder(tree.path()).candidates), QStringList({"a/x.idraw"}));
-}
-
-TEST(ScanFolder, PassesOverAFolderItCannotRead) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "the superuser reads every folder, so none can be made unreadable";
-    }
-    Tree tree;
-    tree.file("open/a.idraw");
-    tree.file("locked/b.idraw");
-    tree.file("z.idraw");
-    const QString locked = tree.path() + "/locked";
-    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
-    const ScanFindings found = scanFolder(tree.path());
-    QFile::setPermissions(locked,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(displayPaths(sortedByDisplayPath(found.candidates)),
-              QStringList({"open/a.idraw", "z.idraw"}));
-    EXPECT_EQ(found.unreadableFolders, QStringList({locked}));
 }
 
 TEST(NativePath, KeepsEveryByteOfNamesThatAreNotUtf8AndShowsThemReadably) {
