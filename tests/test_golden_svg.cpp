@@ -47,37 +47,31 @@ std::vector<std::string> caseFolders() {
     return folders;
 }
 
-/// A "-binary" or "-openstep" folder holds another stored form of the drawing of the same
-/// name without the ending.
-std::optional<QString> formBase(const QString& folder) {
-    for (const QLatin1StringView ending :
-         {QLatin1StringView("-binary"), QLatin1StringView("-openstep")}) {
+/// A folder named "<case>-binary" or "<case>-openstep" holds another stored form of the
+/// drawing <case>; any other folder holds the XML form.
+const std::pair<QLatin1StringView, PropertyListFormat> kFormEndings[] = {
+    {QLatin1StringView("-binary"), PropertyListFormat::binary},
+    {QLatin1StringView("-openstep"), PropertyListFormat::openStep}};
+
+PropertyListFormat formByName(const QString& folder) {
+    for (const auto& [ending, form] : kFormEndings) {
         if (folder.endsWith(ending)) {
-            return folder.chopped(ending.size());
+            return form;
         }
     }
-    return std::nullopt;
+    return PropertyListFormat::xml;
 }
 
 /// The expected output of a drawing folder: "<folder>.svg" when it exists, otherwise, for a
 /// further stored form, the one of the form's base drawing.
 QString expectedFileFor(const QString& folder) {
     const QString own = folder + QStringLiteral(".svg");
-    if (QFileInfo::exists(kFixturesRoot + u'/' + own)) {
-        return own;
+    for (const auto& [ending, form] : kFormEndings) {
+        if (folder.endsWith(ending) && !QFileInfo::exists(kFixturesRoot + u'/' + own)) {
+            return folder.chopped(ending.size()) + QStringLiteral(".svg");
+        }
     }
-    const std::optional<QString> base = formBase(folder);
-    return base ? *base + QStringLiteral(".svg") : own;
-}
-
-PropertyListFormat formByName(const QString& folder) {
-    if (folder.endsWith(QStringLiteral("-binary"))) {
-        return PropertyListFormat::binary;
-    }
-    if (folder.endsWith(QStringLiteral("-openstep"))) {
-        return PropertyListFormat::openStep;
-    }
-    return PropertyListFormat::xml;
+    return own;
 }
 
 std::optional<QByteArray> readFile(const QString& path) {
