@@ -143,10 +143,7 @@ TEST_F(DrawingArchiveTest, UnpacksADrawingAndLogsTheToolRun) {
                                    "size check", "unpack command", "unpack result"}));
 
     EXPECT_EQ(readFile(archive_), bytes);
-}
 
-TEST_F(DrawingArchiveTest, DescribesWhatWasUnpackedWithPathsBelowTheFolder) {
-    ASSERT_EQ(unpack(zipBytes(kDrawing)), std::nullopt);
     QStringList lines = unpackedEntryDescription(work_).split(u'\n');
     ASSERT_EQ(lines.takeFirst(), "4 total");
     lines.sort();

@@ -277,13 +277,6 @@ TEST(PropertyListReader, readsTypedXmlValues) {
               "nested=((i1),{k=\"\";});unicode=\"h\u00e9llo \U0001F600 <&> \u00fc\";}");
 }
 
-TEST(PropertyListReader, readsKeyedArchiveIdentifiersAsEmptyValues) {
-    BinaryWriter writer;
-    const int root = writer.array({writer.raw(QByteArray("\x80\x07", 2)), writer.string("x")});
-    const PropertyListReadResult result = read(writer.finish(root));
-    EXPECT_EQ(describe(result), "(none,\"x\")");
-}
-
 TEST(PropertyListReader, letsALaterDuplicateKeyReplaceTheEarlierValueInPlace) {
     EXPECT_EQ(describe(read("<plist><dict><key>a</key><integer>1</integer><key>b</key><true/>"
                             "<key>a</key><integer>2</integer></dict></plist>")),
@@ -447,13 +440,6 @@ TEST(PropertyListReader, rejectsBinaryDocumentsThatShareContainersExponentially)
         below = writer.array({below, below});
     }
     expectFormatError(writer.finish(below), "shared containers");
-}
-
-TEST(PropertyListReader, writesOutAFewSharedContainersInFull) {
-    BinaryWriter writer;
-    const int shared = writer.array({writer.string("x")});
-    const int root = writer.array({shared, shared});
-    EXPECT_EQ(describe(read(writer.finish(root))), "((\"x\"),(\"x\"))");
 }
 
 // ---------------------------------------------------------------------------------------
