@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/InterruptSignal.h"
+#include "pipeline/InterruptSignal.h"
 #include "cli/ProgressDisplay.h"
 #include "workflow/RescuePlatform.h"
 #include "workflow/RescueViewModel.h"

@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
-#include "cli/InterruptSignal.h"
+#include "pipeline/InterruptSignal.h"
 #include "cli/OutputPath.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 

@@ -1,5 +1,5 @@
 #include "cli/CommandLine.h"
-#include "cli/InterruptSignal.h"
+#include "pipeline/InterruptSignal.h"
 #include "pipeline/AppIdentity.h"
 #include "pipeline/MemoryTuning.h"
 #include "pipeline/NativePath.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     keepMemoryBetweenDrawings();
-    cli::cleanUpWhenEndedBySignal();
+    cleanUpWhenEndedBySignal();
     cli::installQuietMessageHandler();
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("keelwick-cli"));

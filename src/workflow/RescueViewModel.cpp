@@ -6,6 +6,7 @@
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
 #include "workflow/OutputClaims.h"
+#include "workflow/StoredSettings.h"
 #include "workflow/TimeEstimate.h"
 
 #include <QDir>
@@ -20,10 +21,6 @@
 
 namespace keelwick {
 namespace {
-
-QSettings storedSettings() {
-    return QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"));
-}
 
 /// The drawings of a selection after the scan: de-duplicated and in display order.
 struct ScanOutcome {

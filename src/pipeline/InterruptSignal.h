@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace keelwick::cli {
+namespace keelwick {
 
 /// Makes SIGINT, SIGTERM and SIGHUP end the program at once, as they normally do, but only
 /// after killing the child processes (the browser, the zip tool) and removing the program
@@ -35,4 +35,4 @@ class InterruptSignal : public QObject {
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace keelwick::cli
+}  // namespace keelwick

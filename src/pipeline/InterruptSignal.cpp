@@ -1,4 +1,4 @@
-#include "cli/InterruptSignal.h"
+#include "pipeline/InterruptSignal.h"
 
 #include "pipeline/ChildProcessGroups.h"
 #include "pipeline/RunFolder.h"
@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace keelwick::cli {
+namespace keelwick {
 namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -92,4 +92,4 @@ InterruptSignal::~InterruptSignal() {
     signalCount = 0;
 }
 
-}  // namespace keelwick::cli
+}  // namespace keelwick
