@@ -65,6 +65,12 @@ TEST(PreflightWriteAccess, CreatesMissingParentsAndLeavesNothingBehind) {
     EXPECT_EQ(readFile(destination + "/report.txt"), "earlier");
 }
 
+TEST(PreflightWriteAccess, NamesAnExistingFolderThatCannotBeWritten) {
+    // The tests run as root, which may write almost anywhere; not into /proc.
+    ASSERT_TRUE(QFileInfo("/proc").isDir());
+    EXPECT_EQ(preflightWriteAccess("/proc"), "Could not create the output folder: /proc");
+}
+
 TEST(PreflightWriteAccess, GivesTheSystemsReasonWhenTheFolderCannotBeMade) {
     testing::FileTree place;
     place.file("plain", "not a folder");

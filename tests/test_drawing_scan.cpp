@@ -75,6 +75,24 @@ TEST(ScanFolder, DoesNotFollowLinkedFoldersIntoLoops) {
     EXPECT_EQ(displayPaths(scanFolder(tree.path()).candidates), QStringList({"a/x.idraw"}));
 }
 
+TEST(ScanFolder, PassesOverAFolderItCannotRead) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "the superuser reads every folder, so none can be made unreadable";
+    }
+    Tree tree;
+    tree.file("open/a.idraw");
+    tree.file("locked/b.idraw");
+    tree.file("z.idraw");
+    const QString locked = tree.path() + "/locked";
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    const ScanFindings found = scanFolder(tree.path());
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(displayPaths(sortedByDisplayPath(found.candidates)),
+              QStringList({"open/a.idraw", "z.idraw"}));
+    EXPECT_EQ(found.unreadableFolders, QStringList({locked}));
+}
+
 TEST(NativePath, KeepsEveryByteOfNamesThatAreNotUtf8AndShowsThemReadably) {
     const struct {
         QByteArray bytes;
