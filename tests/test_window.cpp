@@ -77,10 +77,7 @@ void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>& found)
 
 class WindowTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    }
+    static void SetUpTestSuite() { DesktopWindow::setUpApplication(); }
 
     void SetUp() override {
         QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
