@@ -123,7 +123,7 @@ TEST(RescueCandidate, comparesAndHashesAllEightFields) {
     const std::function<void(RescueCandidate&)> changes[] = {
         [](RescueCandidate& c) { c.baseFolder.reset(); },
         [](RescueCandidate& c) { c.isSelected = false; },
-        [](RescueCandidate& c) { c.previewJPEGData = QByteArray(); },  // empty, not absent
+        [](RescueCandidate& c) { c.storedPicture = StoredPicture(); },  // empty, not absent
         [](RescueCandidate& c) { c.embeddedImageCount = 2; },
         [](RescueCandidate& c) { c.missingFonts << QStringLiteral("Futura"); },
         [](RescueCandidate& c) { c.fontInspectionError = QString(); },
@@ -136,9 +136,9 @@ TEST(RescueCandidate, comparesAndHashesAllEightFields) {
     }
 
     RescueCandidate withPreview = first;
-    withPreview.previewJPEGData = QByteArray("\xFF\xD8", 2);
+    withPreview.storedPicture = StoredPicture{2, QByteArray("\xFF\xD8", 2)};
     RescueCandidate samePreview = withPreview;
-    samePreview.previewJPEGData = QByteArray("\xFF\xD8", 2);  // another buffer, same bytes
+    samePreview.storedPicture->thumbnailJPEG = QByteArray("\xFF\xD8", 2);  // same bytes
     EXPECT_EQ(samePreview, withPreview);
 
     const std::unordered_set<RescueCandidate> set{first, second, copy};

@@ -567,11 +567,11 @@ TEST_F(RescueViewModelTest, AnalysisReportsEachDrawingAndFillsTheCandidates) {
     EXPECT_EQ(displayPaths(candidates),
               (QStringList{"a.idraw", "b/9.idraw", "b/10.idraw", "C.idraw"}));
     ASSERT_EQ(candidates.size(), 4);
-    EXPECT_EQ(candidates[0].previewJPEGData, QByteArray("\xFF\xD8 stored picture"));
+    EXPECT_EQ(candidates[0].storedPicture, StoredPicture{17});  // no JPEG: no thumbnail
     EXPECT_EQ(candidates[0].embeddedImageCount, 3);
     EXPECT_EQ(candidates[0].missingFonts, QStringList{"Chalkduster"});
     EXPECT_EQ(candidates[0].fontInspectionError, std::nullopt);
-    EXPECT_EQ(candidates[1].previewJPEGData, std::nullopt);
+    EXPECT_EQ(candidates[1].storedPicture, std::nullopt);
     EXPECT_EQ(candidates[3].fontInspectionError,
               "This Graphic/iDraw file does not contain data.xml.");
     for (const RescueCandidate& candidate : candidates) {
@@ -700,13 +700,21 @@ TEST_P(AnalysisInterruptionTest, EndsAfterTheCurrentDrawingAndKeepsTheDestinatio
         EXPECT_EQ(model().currentMessage(),
                   QString("%1 of %1 drawings ready to rescue.").arg(row.drawings));
     } else {
-        EXPECT_TRUE(model().candidates().isEmpty());
+        // A stop keeps what was analysed before it; a cleared list stays empty.
+        const int kept = row.clears ? 0 : row.analysed;
+        EXPECT_EQ(displayPaths(model().candidates()), names.mid(0, kept));
         EXPECT_FALSE(model().showsSelectionPreview());
         EXPECT_EQ(model().selectionPreviewProgress(), 0);
         EXPECT_EQ(model().selectionPreviewTask(), nullptr);
-        EXPECT_EQ(model().currentMessage(), kReady);
+        EXPECT_EQ(model().currentMessage(),
+                  kept ? QString("%1 of %1 drawings ready to rescue.").arg(kept) : kReady);
         if (!row.clears) {
-            EXPECT_EQ(model().selectionNotice(), kTryAgain);
+            EXPECT_EQ(model().selectionNotice(),
+                      kept ? QString("Analysis stopped. The %1 drawings analyzed so far are kept; "
+                                     "the other %2 were left out.")
+                                 .arg(kept)
+                                 .arg(row.drawings - kept)
+                           : kTryAgain);
         }
     }
     EXPECT_TRUE(model().outputFolderWasChosen());

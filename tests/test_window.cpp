@@ -1,6 +1,7 @@
 // The main window as its users meet it: the real views over a model fed by fake work, read
 // and operated through the accessibility tree, as a screen reader would.
 #include "support/Files.h"
+#include "support/WindowDriver.h"
 #include "ui/DesktopWindow.h"
 
 #include <QtQml/qqmlextensionplugin.h>
@@ -25,6 +26,7 @@
 Q_IMPORT_QML_PLUGIN(KeelwickPlugin)
 
 using namespace keelwick;
+using keelwick::testing::collect;
 using keelwick::testing::readFile;
 using keelwick::testing::writeFile;
 
@@ -64,31 +66,17 @@ class Gate {
     int arrivals_ = 0;
 };
 
-/// Every accessible element that is shown, depth first.
-void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>& found) {
-    for (int index = 0; index < element->childCount(); ++index) {
-        QAccessibleInterface* child = element->child(index);
-        if (child && !child->state().invisible) {
-            found.append(child);
-            collect(child, found);
-        }
-    }
-}
-
-class WindowTest : public ::testing::Test {
+class WindowTest : public keelwick::testing::WindowDriverTest {
   protected:
-    static void SetUpTestSuite() { DesktopWindow::setUpApplication(); }
-
     void SetUp() override {
         QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
         // Most tests are not the first launch; the ones about it clear the flag.
         setSetting(WindowState::hasSeenLaunchTimelineKey, true);
     }
 
-    void TearDown() override { gate.release(); }
-
-    static void setSetting(const QString& key, const QVariant& value) {
-        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).setValue(key, value);
+    void TearDown() override {
+        gate.release();
+        window.reset();  // before the gate and folders its work may still use
     }
 
     /// A window whose drawings are found for real, analysed at once and rescued by a fake
@@ -130,59 +118,6 @@ class WindowTest : public ::testing::Test {
         window->platform().answerPanel({QUrl::fromLocalFile(path)});
     }
 
-    QList<QAccessibleInterface*> shown() const {
-        QList<QAccessibleInterface*> found;
-        collect(QAccessible::queryAccessibleInterface(window->window()), found);
-        return found;
-    }
-
-    /// The names a screen reader reads out, in the order it finds them.
-    QStringList readable() const {
-        QStringList names;
-        for (QAccessibleInterface* element : shown()) {
-            names.append(element->text(QAccessible::Name));
-        }
-        return names;
-    }
-
-    QAccessibleInterface* find(const QString& name) const {
-        for (QAccessibleInterface* element : shown()) {
-            if (element->text(QAccessible::Name) == name) {
-                return element;
-            }
-        }
-        return nullptr;
-    }
-
-    /// Whether the control takes input (Qt 6.4 does not yet tell screen readers which
-    /// controls are disabled, so this asks the control itself).
-    bool isEnabled(const QString& name) const {
-        QAccessibleInterface* element = find(name);
-        return element && element->object()->property("enabled").toBool();
-    }
-
-    /// Presses a control as a screen reader does.
-    void press(const QString& name) {
-        QAccessibleInterface* element = find(name);
-        ASSERT_NE(element, nullptr)
-            << qPrintable(name) << " not in " << qPrintable(readable().join(" | "));
-        ASSERT_NE(element->actionInterface(), nullptr) << qPrintable(name);
-        element->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    }
-
-    bool waitFor(const QString& name) {
-        return QTest::qWaitFor([&] { return find(name) != nullptr; }, 5000);
-    }
-
-    /// With KEELWICK_SCREENSHOTS set to a folder, the window in this state is saved there.
-    void screenshot(const QString& state) const {
-        const QString folder = qEnvironmentVariable("KEELWICK_SCREENSHOTS");
-        if (!folder.isEmpty()) {
-            QTest::qWait(100);
-            window->window()->grabWindow().save(folder + QLatin1Char('/') + state + ".png");
-        }
-    }
-
     /// Chooses the drawings of `folder` and a destination, closing the review sheet.
     void chooseDrawingsAndDestination(const QString& folder) {
         press(QStringLiteral("Choose Folder"));
@@ -195,7 +130,6 @@ class WindowTest : public ::testing::Test {
 
     Gate gate;
     QTemporaryDir drawings, destination;
-    std::unique_ptr<DesktopWindow> window;
 };
 
 TEST_F(WindowTest, AnEmptyWindowAsksForDrawingsAndADestinationFirst) {
@@ -458,15 +392,16 @@ TEST_F(WindowTest, TheDrawingsListAnnouncesOnlyTheRowsASelectionTouches) {
     open();
     window->choose({folderWith({"a.idraw", "b.idraw", "c.idraw"})});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
-    CandidateListModel list(window->model());
+    ReviewTreeModel list(window->model(), window->platform());
     ASSERT_EQ(list.rowCount(), 3);
     QSignalSpy changedRows(&list, &QAbstractItemModel::dataChanged);
     QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
-    list.setSelected(1, false);
+    list.toggle(1);
     ASSERT_EQ(changedRows.size(), 1);
     EXPECT_EQ(changedRows[0][0].toModelIndex().row(), 1);
     EXPECT_EQ(changedRows[0][1].toModelIndex().row(), 1);
-    EXPECT_FALSE(list.data(list.index(1), CandidateListModel::IsSelectedRole).toBool());
+    EXPECT_EQ(list.data(list.index(1), ReviewTreeModel::CheckStateRole).toInt(),
+              ReviewTreeModel::none);
     EXPECT_TRUE(resets.isEmpty());
     window->model().clearSelection();
     EXPECT_EQ(resets.size(), 1);

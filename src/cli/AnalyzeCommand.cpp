@@ -15,7 +15,7 @@ namespace keelwick::cli {
 namespace {
 
 qint64 previewBytes(const RescueCandidate& candidate) {
-    return candidate.previewJPEGData ? candidate.previewJPEGData->size() : 0;
+    return candidate.storedPicture ? candidate.storedPicture->byteCount : 0;
 }
 
 QJsonObject drawingObject(const RescueCandidate& candidate) {
@@ -55,7 +55,7 @@ QByteArray jsonReport(const QList<RescueCandidate>& candidates) {
 }
 
 QString pictureText(const RescueCandidate& candidate) {
-    if (!candidate.previewJPEGData) {
+    if (!candidate.storedPicture) {
         return QStringLiteral("none");
     }
     return QStringLiteral("yes, %1 bytes").arg(QLocale::c().toString(previewBytes(candidate)));

@@ -74,10 +74,14 @@ bool ModelSession::analyse(const QStringList& paths) {
                 [this] { return !model_.isLoadingSelectionPreview(); });
     }
     display_.finish();
-    if (!model_.selectionNotice().isEmpty()) {
+    const bool completed = model_.showsSelectionPreview();  // the stopped end closes the review
+    if (!completed) {
+        // The window keeps what was analysed before a stop; a command stops altogether.
+        printError(QStringLiteral("Analysis cancelled, please try again."));
+    } else if (!model_.selectionNotice().isEmpty()) {
         printError(model_.selectionNotice());
     }
-    return model_.showsSelectionPreview();  // the stopped end closes the review
+    return completed;
 }
 
 void ModelSession::scheduleShow() {

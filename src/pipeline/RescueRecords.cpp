@@ -15,11 +15,15 @@ std::size_t hashOptional(const std::optional<T>& value, std::size_t seed) {
 
 }  // namespace
 
+std::size_t qHash(const StoredPicture& picture, std::size_t seed) {
+    return qHashMulti(seed, picture.byteCount, picture.thumbnailJPEG);
+}
+
 std::size_t qHash(const RescueCandidate& candidate, std::size_t seed) {
     seed = qHashMulti(seed, candidate.id, candidate.url);
     seed = hashOptional(candidate.baseFolder, seed);
     seed = qHashMulti(seed, candidate.isSelected);
-    seed = hashOptional(candidate.previewJPEGData, seed);
+    seed = hashOptional(candidate.storedPicture, seed);
     seed = qHashMulti(seed, candidate.embeddedImageCount, candidate.missingFonts);
     return hashOptional(candidate.fontInspectionError, seed);
 }

@@ -20,6 +20,21 @@ namespace keelwick {
 // fixed are set when the record is made and left alone afterwards; the others may be
 // changed by the owner of the value.
 
+/// What a candidate keeps of the JPEG picture stored inside its drawing: the picture's size
+/// and a small thumbnail for the review's rows, never the picture itself (an archive of
+/// thousands of drawings would otherwise hold gigabytes). The picture is read from the
+/// drawing again when a person asks to see it.
+struct StoredPicture {
+    /// Size of the stored JPEG in bytes.
+    qint64 byteCount = 0;
+    /// A small JPEG made from the picture; empty when the picture could not be decoded.
+    QByteArray thumbnailJPEG;
+
+    friend bool operator==(const StoredPicture&, const StoredPicture&) = default;
+};
+
+std::size_t qHash(const StoredPicture& picture, std::size_t seed = 0);
+
 /// One drawing found by a scan and offered for rescue; the analysis fills its findings.
 struct RescueCandidate {
     /// Fixed: identity in lists and selections.
@@ -31,8 +46,8 @@ struct RescueCandidate {
     std::optional<QString> baseFolder;
     /// The user keeps the drawing in the run.
     bool isSelected = true;
-    /// The JPEG preview stored inside the drawing.
-    std::optional<QByteArray> previewJPEGData;
+    /// The JPEG preview stored inside the drawing, as far as the review needs it.
+    std::optional<StoredPicture> storedPicture;
     qint64 embeddedImageCount = 0;
     /// Fonts the drawing uses that are not installed.
     QStringList missingFonts;
@@ -43,7 +58,7 @@ struct RescueCandidate {
     explicit RescueCandidate(QString url, std::optional<QString> baseFolder = std::nullopt)
         : url(std::move(url)), baseFolder(std::move(baseFolder)) {}
 
-    /// All eight fields, in declaration order; the preview by content.
+    /// All eight fields, in declaration order; the stored picture by content.
     friend bool operator==(const RescueCandidate&, const RescueCandidate&) = default;
 };
 

@@ -1,6 +1,8 @@
 #include "ui/DesktopWindow.h"
 
+#include "ui/StoredPictureImageProvider.h"
 #include "ui/SymbolImageProvider.h"
+#include "ui/ThumbnailImageProvider.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -10,8 +12,15 @@
 namespace keelwick {
 
 DesktopWindow::DesktopWindow(RescueViewModel::Services services)
-    : model_(platform_, std::move(services)), state_(model_), candidates_(model_) {
+    : model_(platform_, std::move(services)),
+      state_(model_),
+      reviewTree_(model_, platform_),
+      reviewSummary_(model_),
+      fontList_(model_, platform_),
+      report_(model_) {
     engine_.addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    engine_.addImageProvider(QStringLiteral("thumbnail"), new ThumbnailImageProvider(reviewTree_));
+    engine_.addImageProvider(QStringLiteral("storedpicture"), new StoredPictureImageProvider);
 }
 
 DesktopWindow::~DesktopWindow() = default;
@@ -37,7 +46,10 @@ bool DesktopWindow::show() {
         {QStringLiteral("viewModel"), QVariant::fromValue(&model_)},
         {QStringLiteral("windowState"), QVariant::fromValue(&state_)},
         {QStringLiteral("platform"), QVariant::fromValue(&platform_)},
-        {QStringLiteral("candidates"), QVariant::fromValue(&candidates_)},
+        {QStringLiteral("reviewTree"), QVariant::fromValue(&reviewTree_)},
+        {QStringLiteral("reviewSummary"), QVariant::fromValue(&reviewSummary_)},
+        {QStringLiteral("fontList"), QVariant::fromValue(&fontList_)},
+        {QStringLiteral("report"), QVariant::fromValue(&report_)},
         {QStringLiteral("history"), QVariant::fromValue(&history_)},
         {QStringLiteral("links"), QVariant::fromValue(&links_)},
     });

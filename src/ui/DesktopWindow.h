@@ -1,9 +1,12 @@
 #pragma once
 
 #include "ui/AppLinks.h"
-#include "ui/CandidateListModel.h"
 #include "ui/DesktopPlatform.h"
 #include "ui/GraphicHistoryModel.h"
+#include "ui/MissingFontList.h"
+#include "ui/RescueReportModel.h"
+#include "ui/ReviewSummary.h"
+#include "ui/ReviewTreeModel.h"
 #include "ui/WindowState.h"
 #include "workflow/RescueViewModel.h"
 
@@ -34,6 +37,8 @@ class DesktopWindow {
     DesktopPlatform& platform() { return platform_; }
     RescueViewModel& model() { return model_; }
     WindowState& state() { return state_; }
+    ReviewTreeModel& reviewTree() { return reviewTree_; }
+    MissingFontList& fontList() { return fontList_; }
     QQmlApplicationEngine& engine() { return engine_; }
     /// The main window once shown.
     QQuickWindow* window() const;
@@ -42,7 +47,10 @@ class DesktopWindow {
     DesktopPlatform platform_;
     RescueViewModel model_;
     WindowState state_;
-    CandidateListModel candidates_;
+    ReviewTreeModel reviewTree_;
+    ReviewSummary reviewSummary_;
+    MissingFontList fontList_;
+    RescueReportModel report_;
     GraphicHistoryModel history_;
     AppLinks links_;
     // Last, so the views go before what they bind to.

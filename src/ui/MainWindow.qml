@@ -8,7 +8,10 @@ ApplicationWindow {
     required property var viewModel
     required property var windowState
     required property var platform
-    required property var candidates
+    required property var reviewTree
+    required property var reviewSummary
+    required property var fontList
+    required property var report
     required property var history
     required property var links
     // The content shrinks on screens smaller than its frame, never below three quarters.
@@ -54,15 +57,25 @@ ApplicationWindow {
 
     ReviewSelectionSheet {
         viewModel: window.viewModel
-        candidates: window.candidates
+        tree: window.reviewTree
+        summary: window.reviewSummary
+        fontList: window.fontList
         visible: window.viewModel.showsSelectionPreview
         onClosed: window.viewModel.showsSelectionPreview = false
+        onMissingFontDetailsRequested: missingFonts.open()
     }
     RescueReportSheet {
         viewModel: window.viewModel
         windowState: window.windowState
+        report: window.report
+        fontList: window.fontList
         visible: window.windowState.showsRescueReport
         onClosed: window.windowState.showsRescueReport = false
+        onMissingFontDetailsRequested: missingFonts.open()
+    }
+    MissingFontDetailsDialog {
+        id: missingFonts
+        fontList: window.fontList
     }
     GraphicHistoryDialog {
         id: launchTimeline

@@ -6,11 +6,13 @@
 #include "workflow/DrawingScan.h"
 #include "workflow/MissingFontGroups.h"
 #include "workflow/OutputClaims.h"
+#include "workflow/StoredPicture.h"
 #include "workflow/StoredSettings.h"
 #include "workflow/TimeEstimate.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -21,6 +23,38 @@
 
 namespace keelwick {
 namespace {
+
+/// One drawing's analysis as its candidate keeps it: the stored picture already shrunk to
+/// its thumbnail on the drawing-job thread, so the whole JPEG never outlives the job.
+struct AnalysedDrawing {
+    PreviewMetadata metadata;
+    std::optional<StoredPicture> storedPicture;
+};
+
+/// What the end of a stopped analysis says: which drawings were kept.
+QString stoppedAnalysisNotice(qsizetype kept, qsizetype total) {
+    if (kept == 0) {
+        return QStringLiteral("Analysis cancelled, please try again.");
+    }
+    const qsizetype leftOut = total - kept;
+    return QStringLiteral(
+               "Analysis stopped. The %1 analyzed so far %2 kept; the other %3 %4 "
+               "left out.")
+        .arg(kept == 1 ? QStringLiteral("1 drawing")
+                       : QString::number(kept) + QStringLiteral(" drawings"),
+             kept == 1 ? QStringLiteral("is") : QStringLiteral("are"), QString::number(leftOut),
+             leftOut == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+}
+
+AnalysedDrawing analysedDrawing(PreviewMetadata metadata) {
+    AnalysedDrawing drawing;
+    if (metadata.previewJPEGData) {
+        drawing.storedPicture = storedPicture(*metadata.previewJPEGData);
+        metadata.previewJPEGData.reset();
+    }
+    drawing.metadata = std::move(metadata);
+    return drawing;
+}
 
 /// The drawings of a selection after the scan: de-duplicated and in display order.
 struct ScanOutcome {
@@ -217,15 +251,21 @@ qint64 RescueViewModel::embeddedImageCountForResults() const {
 }
 
 QList<MissingFontGroup> RescueViewModel::missingFontGroupsForResults() const {
-    return missingFontGroups(results_, [this](const RescueResult& result) -> QString {
-        const QString source = standardizedPath(result.sourceURL);
-        for (const RescueCandidate& candidate : candidates_) {
-            if (standardizedPath(candidate.url) == source) {
-                RescueCandidate labelled(result.sourceURL, candidate.baseFolder);
-                return displayPath(labelled);
-            }
+    // Each candidate's path is standardized once, not once per result: a run over thousands
+    // of drawings would otherwise take minutes here.
+    QHash<QString, const RescueCandidate*> candidateAt;
+    for (const RescueCandidate& candidate : candidates_) {
+        const QString path = standardizedPath(candidate.url);
+        if (!candidateAt.contains(path)) {  // the first wins, as in the candidates' order
+            candidateAt.insert(path, &candidate);
         }
-        return result.sourceURL;
+    }
+    return missingFontGroups(results_, [&](const RescueResult& result) -> QString {
+        const auto found = candidateAt.constFind(standardizedPath(result.sourceURL));
+        if (found == candidateAt.constEnd()) {
+            return result.sourceURL;
+        }
+        return displayPath(RescueCandidate(result.sourceURL, (*found)->baseFolder));
     });
 }
 
@@ -457,7 +497,9 @@ bool RescueViewModel::stopsHere(const std::shared_ptr<AnalysisPass>& pass) {
     // A selection cleared meanwhile stays cleared, though, so that pass ends as stopped.
     const bool wasCleared = selectionPreviewTask_ != pass->work;
     if (pass->work->isCancelled() && (!isLastDrawingDone || wasCleared)) {
-        finishCancelledSelectionPreview();
+        // A stop keeps the drawings analysed so far, as the review promised while stopping.
+        finishCancelledSelectionPreview(wasCleared ? QList<RescueCandidate>() : pass->analysed,
+                                        pass->pending.size());
         return true;
     }
     return false;
@@ -501,11 +543,12 @@ void RescueViewModel::analyseNext(std::shared_ptr<AnalysisPass> pass) {
     runDetached(
         this,
         [analyse = services_.previewMetadata, url = candidate.url, fonts = pass->installedFonts] {
-            return analyse(url, fonts);
+            return analysedDrawing(analyse(url, fonts));
         },
-        [this, pass](PreviewMetadata metadata) {
+        [this, pass](AnalysedDrawing drawing) {
+            PreviewMetadata& metadata = drawing.metadata;
             RescueCandidate analysed = pass->pending.at(pass->analysed.size());
-            analysed.previewJPEGData = std::move(metadata.previewJPEGData);
+            analysed.storedPicture = std::move(drawing.storedPicture);
             analysed.embeddedImageCount = metadata.embeddedImageCount;
             analysed.missingFonts = std::move(metadata.missingFonts);
             analysed.fontInspectionError = std::move(metadata.fontInspectionError);
@@ -552,7 +595,8 @@ void RescueViewModel::cancelSelectionPreview() {
     }
 }
 
-void RescueViewModel::finishCancelledSelectionPreview() {
+void RescueViewModel::finishCancelledSelectionPreview(const QList<RescueCandidate>& kept,
+                                                      qsizetype total) {
     assign(isLoadingSelectionPreview_, false, &RescueViewModel::isLoadingSelectionPreviewChanged);
     assign(isCancellingSelectionPreview_, false,
            &RescueViewModel::isCancellingSelectionPreviewChanged);
@@ -562,12 +606,16 @@ void RescueViewModel::finishCancelledSelectionPreview() {
     assign(selectionPreviewProgress_, 0.0, &RescueViewModel::selectionPreviewProgressChanged);
     assign(selectionPreviewEstimate_, QString(), &RescueViewModel::selectionPreviewEstimateChanged);
     assign(showsSelectionPreview_, false, &RescueViewModel::showsSelectionPreviewChanged);
-    setCandidates({});
+    setCandidates(sortedByDisplayPath(kept));
     setResults({});
     assign(progress_, 0.0, &RescueViewModel::progressChanged);
-    assign(selectionNotice_, QStringLiteral("Analysis cancelled, please try again."),
+    assign(selectionNotice_, stoppedAnalysisNotice(kept.size(), total),
            &RescueViewModel::selectionNoticeChanged);
-    setCurrentMessage(QStringLiteral("Ready to rescue."));
+    if (kept.isEmpty()) {
+        setCurrentMessage(QStringLiteral("Ready to rescue."));
+    } else {
+        updateSelectionMessage();
+    }
 }
 
 // ---- Runs ------------------------------------------------------------------------------------

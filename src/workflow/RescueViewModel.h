@@ -223,7 +223,9 @@ class RescueViewModel : public QObject {
     void analyseNext(std::shared_ptr<AnalysisPass> pass);
     void completeAnalysis(const std::shared_ptr<AnalysisPass>& pass);
     bool stopsHere(const std::shared_ptr<AnalysisPass>& pass);
-    void finishCancelledSelectionPreview();
+    /// The stopped end: `kept` (the drawings analysed before the stop, of `total`) become
+    /// the candidates and the notice says so.
+    void finishCancelledSelectionPreview(const QList<RescueCandidate>& kept, qsizetype total);
     /// Names the folders the scan passed over in `selectionNotice`, when there were any.
     void announceUnreadableFolders();
 
