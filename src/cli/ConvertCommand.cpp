@@ -163,7 +163,7 @@ struct RunOptions {
 /// Scans and analyses the inputs, runs, and reports. The destination was checked already.
 int runOn(const QStringList& inputs, const QString& destination, const BatchRun& run,
           const std::function<RescueOptions(RescueOptions)>& chosenOptions) {
-    ModelSession session(ProgressDisplay::modeForStandardError(), servicesWithoutStoredPictures());
+    ModelSession session(ProgressDisplay::modeForStandardError(), servicesForRuns());
     RescueViewModel& model = session.model();
     if (!session.analyse(inputs)) {
         printError(model.selectionPreviewMessage());
