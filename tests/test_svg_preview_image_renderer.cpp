@@ -163,7 +163,9 @@ using PipeFailure = DevToolsPipe::Failure;
 TEST(DevToolsPipe, matchesTheReplyToItsCommandAndHandsOverTheEventsOnTheWay) {
     FakeBrowser browser;
     browser.send(
-        "{\"method\":\"Page.lifecycleEvent\",\"params\":{\"name\":\"load\"}}|"
+        "{\"method\":\"Page.lifecycleEvent\",\"params\":{\"name\":\"load\"},"
+        "\"sessionId\":\"SESSION\"}|"
+        "{\"method\":\"Page.lifecycleEvent\",\"sessionId\":\"OTHER\"}|"
         "{\"id\":7,\"result\":{\"late\":true}}|"
         "{\"id\":1,\"result\":{\"answer\":5}}|");
     QStringList events;
@@ -224,8 +226,8 @@ TEST(DevToolsPipe, readsAReplyArrivingInPiecesAndGivesUpAtTheDeadline) {
     });
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto waited =
-        browser.pipe->waitForEvent([](const QJsonObject&) { return false; }, QDeadlineTimer(200ms));
+    const auto waited = browser.pipe->waitForEvent(
+        "", [](const QJsonObject&) { return false; }, QDeadlineTimer(200ms));
     const qint64 milliseconds = elapsed.elapsed();
     stop = true;
     chattyBrowser.join();
@@ -233,6 +235,52 @@ TEST(DevToolsPipe, readsAReplyArrivingInPiecesAndGivesUpAtTheDeadline) {
     EXPECT_EQ(waited->kind, PipeFailure::Kind::timedOut);
     EXPECT_GE(milliseconds, 190);
     EXPECT_LT(milliseconds, 1000);
+}
+
+TEST(DevToolsPipe, servesSeveralPagesAtOnceAndTimesOutOnlyTheOneNotAnswered) {
+    FakeBrowser browser;
+    browser.pipe->listen("A");
+    browser.pipe->listen("B");
+    // Page A waits for a load that never comes; page B's command and load arrive meanwhile,
+    // read by whichever of the two is reading.
+    std::optional<PipeFailure> stuck;
+    std::thread pageA([&] {
+        stuck = browser.pipe->waitForEvent(
+            "A", [](const QJsonObject&) { return true; }, QDeadlineTimer(500ms));
+    });
+    std::this_thread::sleep_for(50ms);
+    std::thread answering([&] {
+        std::this_thread::sleep_for(50ms);
+        browser.send(
+            "{\"method\":\"Page.lifecycleEvent\",\"sessionId\":\"B\"}|"
+            "{\"id\":1,\"result\":{\"page\":\"B\"}}|");
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto reply = browser.pipe->call("Page.navigate", {}, "B", QDeadlineTimer(2s));
+    answering.join();
+    EXPECT_LT(elapsed.elapsed(), 400);
+    ASSERT_TRUE(std::holds_alternative<QJsonObject>(reply));
+    EXPECT_EQ(std::get<QJsonObject>(reply), QJsonObject({{"page", "B"}}));
+    EXPECT_FALSE(browser.pipe->waitForEvent(
+        "B", [](const QJsonObject& event) { return event.value("sessionId") == "B"; },
+        QDeadlineTimer(0)));
+    pageA.join();
+    ASSERT_TRUE(stuck.has_value());
+    EXPECT_EQ(stuck->kind, PipeFailure::Kind::timedOut);
+
+    // A closed pipe ends every caller's wait at once.
+    std::thread pageB([&] {
+        const auto failed = browser.pipe->waitForEvent(
+            "B", [](const QJsonObject&) { return false; }, QDeadlineTimer(5s));
+        EXPECT_EQ(failed ? failed->kind : PipeFailure::Kind::timedOut, PipeFailure::Kind::closed);
+    });
+    std::this_thread::sleep_for(50ms);
+    browser.closeWriteEnd();
+    const auto afterEnd = browser.pipe->call("Page.enable", {}, "A", QDeadlineTimer(5s));
+    pageB.join();
+    ASSERT_TRUE(errorOf(afterEnd));
+    EXPECT_EQ(errorOf(afterEnd)->kind, PipeFailure::Kind::closed);
 }
 
 TEST(DevToolsPipe, reportsABrowserThatClosedItsPipesWithoutEndingTheProgram) {
@@ -496,7 +544,7 @@ TEST(SVGPreviewImageRendererRender, rendersTextThatIsNoDrawingAsItsPage) {
     EXPECT_TRUE(isAllWhite(scripted));
 }
 
-TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
+TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceEachInItsOwnPage) {
     struct Request {
         QSize size;
         QString colour;
@@ -609,6 +657,45 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
     EXPECT_EQ(colourAt(again, 15, 15), "0,0,0,255");
     EXPECT_NE(renderer.browserProcessId(), first);
     EXPECT_FALSE(QFileInfo::exists(firstProfile));
+}
+
+TEST(SVGPreviewImageRendererRender, aBrowserKilledDuringParallelRendersIsStartedAgainOnce) {
+    RendererTemporaryFolder temporary;
+    Renderer renderer;
+    const QString svg = svgOfSize("width=\"600\" height=\"400\"",
+                                  "<rect width=\"600\" height=\"400\" fill=\"blue\"/>");
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(renderer.render(svg, 1200)));
+    const qint64 killed = renderer.browserProcessId();
+
+    constexpr int kRenders = 12;
+    std::vector<Outcome<QByteArray>> outcomes(kRenders);
+    std::vector<std::thread> threads;
+    std::latch started(kRenders);
+    for (int i = 0; i < kRenders; ++i) {
+        threads.emplace_back([&, i] {
+            started.count_down();
+            outcomes[i] = renderer.render(svg, 1200);
+        });
+    }
+    started.wait();
+    ASSERT_EQ(::kill(static_cast<pid_t>(killed), SIGKILL), 0);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    // Each render either came out whole or says the browser stopped; the later ones ran
+    // in one fresh browser.
+    for (const Outcome<QByteArray>& outcome : outcomes) {
+        if (const PipelineError* failed = errorOf(outcome)) {
+            EXPECT_EQ(*failed, WebEngineError::browserStopped())
+                << failed->description.toStdString();
+        } else {
+            EXPECT_EQ(decodedPNG(outcome).size(), QSize(600, 400));
+        }
+    }
+    const qint64 restarted = renderer.browserProcessId();
+    EXPECT_NE(restarted, killed);
+    EXPECT_EQ(decodedPNG(renderer.render(svg, 1200)).size(), QSize(600, 400));
+    EXPECT_EQ(renderer.browserProcessId(), restarted);
 }
 
 TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds) {

@@ -317,8 +317,15 @@ Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& 
     std::unique_ptr<HeadlessBrowser> browser(
         new HeadlessBrowser(spawned.processId, profileFolder,
                             std::make_unique<DevToolsPipe>(requests->write, replies->read)));
-    if (auto failed = browser->openPage(deadline)) {
-        return *failed;  // the browser's destructor ends what is left of it
+    const auto answered =
+        browser->pipe_->call(QStringLiteral("Browser.getVersion"), {}, QString(), deadline);
+    if (const auto* failed = errorOf(answered)) {
+        // The browser's destructor ends what is left of it.
+        if (failed->kind == Failure::Kind::commandFailed) {
+            return WebEngineError::requestFailed(QStringLiteral("start"), failed->code,
+                                                 failed->message);
+        }
+        return WebEngineError::browserNotStarted(browser->startFailureReason(*failed));
     }
     return browser;
 }
@@ -340,70 +347,78 @@ bool HeadlessBrowser::isRunning() {
     return !hasEnded_ && !pipe_->hasHungUp();
 }
 
-std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
-    auto startFailure = [this](const Failure& failed) -> PipelineError {
-        if (failed.kind == Failure::Kind::commandFailed) {
-            return WebEngineError::requestFailed(QStringLiteral("open a page"), failed.code,
-                                                 failed.message);
-        }
-        return WebEngineError::browserNotStarted(startFailureReason(failed));
-    };
-
-    const auto created =
-        pipe_->call(QStringLiteral("Target.createTarget"),
-                    {{QStringLiteral("url"), QStringLiteral("about:blank")}}, QString(), deadline);
+Outcome<HeadlessBrowser::Page> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
+    Page page;
+    const auto created = pipe_->call(QStringLiteral("Target.createTarget"),
+                                     {{QStringLiteral("url"), QStringLiteral("about:blank")},
+                                      {QStringLiteral("newWindow"), true}},
+                                     QString(), deadline);
     if (const auto* failed = errorOf(created)) {
-        return startFailure(*failed);
+        return failure(page, *failed, QStringLiteral("open a page"));
     }
-    const QString targetId =
-        std::get<QJsonObject>(created).value(QStringLiteral("targetId")).toString();
+    page.targetId = std::get<QJsonObject>(created).value(QStringLiteral("targetId")).toString();
 
     // Flattened sessions: the page's commands travel on the same pipe, marked by session id.
-    const auto attached =
-        pipe_->call(QStringLiteral("Target.attachToTarget"),
-                    {{QStringLiteral("targetId"), targetId}, {QStringLiteral("flatten"), true}},
-                    QString(), deadline);
+    const auto attached = pipe_->call(
+        QStringLiteral("Target.attachToTarget"),
+        {{QStringLiteral("targetId"), page.targetId}, {QStringLiteral("flatten"), true}}, QString(),
+        deadline);
     if (const auto* failed = errorOf(attached)) {
-        return startFailure(*failed);
+        closePage(page, deadline);
+        return failure(page, *failed, QStringLiteral("open a page"));
     }
-    sessionId_ = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
+    page.sessionId = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
+    // Its load events may arrive while another page's render reads the pipe.
+    pipe_->listen(page.sessionId);
 
     for (const auto& [method, params] :
          {std::pair{QStringLiteral("Page.enable"), QJsonObject{}},
           std::pair{QStringLiteral("Page.setLifecycleEventsEnabled"),
                     QJsonObject{{QStringLiteral("enabled"), true}}}}) {
-        const auto reply = pipe_->call(method, params, sessionId_, deadline);
+        const auto reply = pipe_->call(method, params, page.sessionId, deadline);
         if (const auto* failed = errorOf(reply)) {
-            return startFailure(*failed);
+            closePage(page, deadline);
+            return failure(page, *failed, QStringLiteral("open a page"));
         }
     }
-    return std::nullopt;
+    return page;
 }
 
-std::optional<PipelineError> HeadlessBrowser::resizePage(QSize size,
+void HeadlessBrowser::closePage(const Page& page, const QDeadlineTimer& deadline) {
+    pipe_->forget(page.sessionId);
+    const auto closed =
+        pipe_->call(QStringLiteral("Target.closeTarget"),
+                    {{QStringLiteral("targetId"), page.targetId}}, QString(), deadline);
+    if (const auto* failed = errorOf(closed);
+        failed && failed->kind != Failure::Kind::commandFailed) {
+        isReusable_ = false;  // a browser that cannot close a page is stuck as a whole
+    }
+}
+
+std::optional<PipelineError> HeadlessBrowser::resizePage(Page& page, QSize size,
                                                          const QDeadlineTimer& deadline) {
     const auto reply = pipe_->call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
                                    {{QStringLiteral("width"), size.width()},
                                     {QStringLiteral("height"), size.height()},
                                     {QStringLiteral("deviceScaleFactor"), 1},
                                     {QStringLiteral("mobile"), false}},
-                                   sessionId_, deadline);
+                                   page.sessionId, deadline);
     if (const auto* failed = errorOf(reply)) {
-        return failure(*failed, QStringLiteral("size the page"));
+        return failure(page, *failed, QStringLiteral("size the page"));
     }
     return std::nullopt;
 }
 
-std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
+std::optional<PipelineError> HeadlessBrowser::loadPage(Page& page, const QString& html,
                                                        const QDeadlineTimer& deadline) {
     const QString path =
         QDir(profileFolder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
-    QFile page(path);
-    if (!page.open(QIODevice::WriteOnly | QIODevice::Truncate) || page.write(html.toUtf8()) < 0 ||
-        !page.flush()) {
-        return WebEngineError::pageLoadFailed(page.errorString());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(html.toUtf8()) < 0 ||
+        !file.flush()) {
+        return WebEngineError::pageLoadFailed(file.errorString());
     }
-    page.close();
+    file.close();
     // The document lives in the browser once loaded; a load that never ends keeps reading
     // the file it has opened.
     const struct RemoveWhenDone {
@@ -414,10 +429,9 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     // The load may end before the reply to the navigation arrives: every load seen on the
     // way is remembered by loader id.
     QSet<QString> loadedLoaders;
-    auto isLoadOfPage = [this](const QJsonObject& event) {
+    auto isLoadOfPage = [](const QJsonObject& event) {
         const QJsonObject params = event.value(QStringLiteral("params")).toObject();
-        return event.value(QStringLiteral("sessionId")).toString() == sessionId_ &&
-               event.value(QStringLiteral("method")).toString() ==
+        return event.value(QStringLiteral("method")).toString() ==
                    QStringLiteral("Page.lifecycleEvent") &&
                params.value(QStringLiteral("name")).toString() == QStringLiteral("load");
     };
@@ -431,13 +445,13 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     const auto navigated = pipe_->call(
         QStringLiteral("Page.navigate"),
         {{QStringLiteral("url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}},
-        sessionId_, deadline, [&](const QJsonObject& event) {
+        page.sessionId, deadline, [&](const QJsonObject& event) {
             if (isLoadOfPage(event)) {
                 loadedLoaders.insert(loaderOf(event));
             }
         });
     if (const auto* failed = errorOf(navigated)) {
-        return failure(*failed, QStringLiteral("load the page"));
+        return failure(page, *failed, QStringLiteral("load the page"));
     }
     const QJsonObject navigation = std::get<QJsonObject>(navigated);
     const QString errorText = navigation.value(QStringLiteral("errorText")).toString();
@@ -446,24 +460,26 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     }
     const QString loaderId = navigation.value(QStringLiteral("loaderId")).toString();
     if (loaderId.isEmpty()) {
-        isReusable_ = false;
+        page.isReusable = false;
         return WebEngineError::unreadableReply(QStringLiteral("the navigation has no loader id"));
     }
     if (loadedLoaders.contains(loaderId)) {
         return std::nullopt;
     }
     const auto waited = pipe_->waitForEvent(
+        page.sessionId,
         [&](const QJsonObject& event) {
             return isLoadOfPage(event) && loaderOf(event) == loaderId;
         },
         deadline);
     if (waited) {
-        return failure(*waited, QStringLiteral("load the page"));
+        return failure(page, *waited, QStringLiteral("load the page"));
     }
     return std::nullopt;
 }
 
-Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadlineTimer& deadline) {
+Outcome<QByteArray> HeadlessBrowser::captureScreenshot(Page& page, QSize size,
+                                                       const QDeadlineTimer& deadline) {
     const QJsonObject clip{{QStringLiteral("x"), 0},
                            {QStringLiteral("y"), 0},
                            {QStringLiteral("width"), size.width()},
@@ -473,9 +489,9 @@ Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadli
                                    {{QStringLiteral("format"), QStringLiteral("png")},
                                     {QStringLiteral("clip"), clip},
                                     {QStringLiteral("optimizeForSpeed"), true}},
-                                   sessionId_, deadline);
+                                   page.sessionId, deadline);
     if (const auto* failed = errorOf(reply)) {
-        return failure(*failed, QStringLiteral("take the snapshot"));
+        return failure(page, *failed, QStringLiteral("take the snapshot"));
     }
     const auto decoded = QByteArray::fromBase64Encoding(
         std::get<QJsonObject>(reply).value(QStringLiteral("data")).toString().toLatin1(),
@@ -486,12 +502,12 @@ Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadli
     return decoded.decoded;
 }
 
-PipelineError HeadlessBrowser::failure(const Failure& failed, const QString& step) {
+PipelineError HeadlessBrowser::failure(Page& page, const Failure& failed, const QString& step) {
     switch (failed.kind) {
         case Failure::Kind::commandFailed:
             return WebEngineError::requestFailed(step, failed.code, failed.message);
         case Failure::Kind::timedOut:
-            isReusable_ = false;
+            page.isReusable = false;
             return PipelineError::from(RescueError::previewImageRenderingFailed());
         case Failure::Kind::closed:
             isReusable_ = false;
