@@ -508,6 +508,29 @@ TEST(SVGPreviewImageRendererRender, drawsTheSVGAtItsSizeOverWhite) {
     EXPECT_TRUE(isAllWhite(tiny));
 }
 
+TEST(SVGPreviewImageRendererRender, waitsForEmbeddedImagesAlsoInDocumentsTooLargeForAMessage) {
+    QImage blue(8, 8, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(blue.save(&buffer, "PNG"));
+    const QString image = QStringLiteral(
+                              "<image width=\"20\" height=\"20\" href=\"data:image/png;"
+                              "base64,%1\"/>")
+                              .arg(QString::fromLatin1(png.toBase64()));
+    const QString small = svgOfSize("width=\"40\" height=\"20\"", image);
+    // Past 16 million characters the page is no longer handed over in one message.
+    const QString large = svgOfSize("width=\"40\" height=\"20\"",
+                                    "<!--" + QString(17 * 1024 * 1024, u'x') + "-->" + image);
+    for (const QString& svg : {small, large, small}) {
+        const QImage page = decodedPNG(Renderer::shared().render(svg, 1200));
+        ASSERT_EQ(page.size(), QSize(40, 20));
+        EXPECT_EQ(colourAt(page, 10, 10), "0,0,255,255") << svg.size();
+        EXPECT_EQ(colourAt(page, 30, 10), "255,255,255,255") << svg.size();
+    }
+}
+
 TEST(SVGPreviewImageRendererRender, laysOutAnSVGWithoutSizeOnThe1200SquarePage) {
     // With no size the SVG fills the page; a 10 × 10 viewBox would give a 10-pixel page.
     const QImage page = decodedPNG(Renderer::shared().render(

@@ -161,6 +161,21 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
     return Spawned{result == 0 ? processId : 0, result};
 }
 
+/// A page's document up to this many characters is handed over in the protocol message
+/// itself; a larger one is written to a file and navigated to, which knows no size limit.
+constexpr qsizetype kLargestDocumentContent = qsizetype{16} * 1024 * 1024;
+
+/// The name of a page's lifecycle event ("init", "load", …), empty for other messages.
+QString lifecycleEventName(const QJsonObject& event) {
+    if (event.value(QStringLiteral("method")).toString() != QStringLiteral("Page.lifecycleEvent")) {
+        return {};
+    }
+    return event.value(QStringLiteral("params"))
+        .toObject()
+        .value(QStringLiteral("name"))
+        .toString();
+}
+
 /// The last line the browser wrote on its standard error that says something, shortened.
 QString lastWords(const QString& outputFile) {
     QFile file(outputFile);
@@ -370,6 +385,19 @@ Outcome<HeadlessBrowser::Page> HeadlessBrowser::openPage(const QDeadlineTimer& d
     page.sessionId = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
     // Its load events may arrive while another page's render reads the pipe.
     pipe_->listen(page.sessionId);
+    const auto frames =
+        pipe_->call(QStringLiteral("Page.getFrameTree"), {}, page.sessionId, deadline);
+    if (const auto* failed = errorOf(frames)) {
+        closePage(page, deadline);
+        return failure(page, *failed, QStringLiteral("open a page"));
+    }
+    page.frameId = std::get<QJsonObject>(frames)
+                       .value(QStringLiteral("frameTree"))
+                       .toObject()
+                       .value(QStringLiteral("frame"))
+                       .toObject()
+                       .value(QStringLiteral("id"))
+                       .toString();
 
     for (const auto& [method, params] :
          {std::pair{QStringLiteral("Page.enable"), QJsonObject{}},
@@ -411,6 +439,43 @@ std::optional<PipelineError> HeadlessBrowser::resizePage(Page& page, QSize size,
 
 std::optional<PipelineError> HeadlessBrowser::loadPage(Page& page, const QString& html,
                                                        const QDeadlineTimer& deadline) {
+    return html.size() <= kLargestDocumentContent ? setContent(page, html, deadline)
+                                                  : navigateToFile(page, html, deadline);
+}
+
+std::optional<PipelineError> HeadlessBrowser::setContent(Page& page, const QString& html,
+                                                         const QDeadlineTimer& deadline) {
+    // What the page reported of its last document is stale now.
+    pipe_->waitForEvent(
+        page.sessionId, [](const QJsonObject&) { return false; }, QDeadlineTimer(0));
+    // The frame keeps its loader for every document written into it, so the new document's
+    // load is told apart by order: its "init" comes first.
+    bool hasStarted = false;
+    bool hasLoaded = false;
+    auto follow = [&](const QJsonObject& event) {
+        const QString name = lifecycleEventName(event);
+        hasStarted = hasStarted || name == QStringLiteral("init");
+        hasLoaded = hasLoaded || (hasStarted && name == QStringLiteral("load"));
+        return hasLoaded;
+    };
+    const auto set =
+        pipe_->call(QStringLiteral("Page.setDocumentContent"),
+                    {{QStringLiteral("frameId"), page.frameId}, {QStringLiteral("html"), html}},
+                    page.sessionId, deadline, follow);
+    if (const auto* failed = errorOf(set)) {
+        return failure(page, *failed, QStringLiteral("load the page"));
+    }
+    if (hasLoaded) {
+        return std::nullopt;
+    }
+    if (const auto waited = pipe_->waitForEvent(page.sessionId, follow, deadline)) {
+        return failure(page, *waited, QStringLiteral("load the page"));
+    }
+    return std::nullopt;
+}
+
+std::optional<PipelineError> HeadlessBrowser::navigateToFile(Page& page, const QString& html,
+                                                             const QDeadlineTimer& deadline) {
     const QString path =
         QDir(profileFolder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
     QFile file(path);
@@ -430,10 +495,7 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(Page& page, const QString
     // way is remembered by loader id.
     QSet<QString> loadedLoaders;
     auto isLoadOfPage = [](const QJsonObject& event) {
-        const QJsonObject params = event.value(QStringLiteral("params")).toObject();
-        return event.value(QStringLiteral("method")).toString() ==
-                   QStringLiteral("Page.lifecycleEvent") &&
-               params.value(QStringLiteral("name")).toString() == QStringLiteral("load");
+        return lifecycleEventName(event) == QStringLiteral("load");
     };
     auto loaderOf = [](const QJsonObject& event) {
         return event.value(QStringLiteral("params"))

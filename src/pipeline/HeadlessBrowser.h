@@ -29,10 +29,11 @@ namespace keelwick {
 /// component updates, sync, extensions and the first-run page are off, and the page's
 /// security policy forbids every fetch, so rendering never touches the network.
 ///
-/// A page is loaded from a file in the profile folder rather than as a string: a real
-/// navigation reports its own load (by loader id) and its failure text, knows no size limit
-/// (drawings carry their images inline), and lets "file:" images load as the page's security
-/// policy allows. The file is removed once its load has ended.
+/// A page's document is written into its frame (`Page.setDocumentContent`): half the
+/// browser's work of loading the same page from a file, pixel for pixel the same. Only a
+/// document too large for one protocol message is loaded from a file in the profile folder,
+/// by a real navigation, and the file is removed once its load has ended. Either way the
+/// render waits for the load event of its own document.
 ///
 /// Each page is a window of its own (`Target.createTarget` with `newWindow`): a page in a
 /// background tab of a shared window is never painted, and its snapshot would never come.
@@ -44,6 +45,8 @@ class HeadlessBrowser {
     struct Page {
         QString targetId;
         QString sessionId;
+        /// The page's main frame, which documents are written into.
+        QString frameId;
         /// False once a request of this page timed out: the page may still be loading or
         /// painting, and is closed rather than used again.
         bool isReusable = true;
@@ -90,6 +93,13 @@ class HeadlessBrowser {
     Outcome<QByteArray> captureScreenshot(Page& page, QSize size, const QDeadlineTimer& deadline);
 
   private:
+    /// Writes `html` into the page's frame and waits for its load.
+    std::optional<PipelineError> setContent(Page& page, const QString& html,
+                                            const QDeadlineTimer& deadline);
+    /// Loads `html` from a file by navigating the page to it, and waits for its load.
+    std::optional<PipelineError> navigateToFile(Page& page, const QString& html,
+                                                const QDeadlineTimer& deadline);
+
     HeadlessBrowser(pid_t processId, QString profileFolder, std::unique_ptr<DevToolsPipe> pipe);
 
     /// The error for a request of `page` that failed while rendering; a time-out makes the
