@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
-#include <QQuickItem>
+#include <QMimeData>
 #include <QProcess>
+#include <QQuickItem>
 #include <QQuickStyle>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,9 +33,11 @@ namespace {
 /// Holds the fake rescue of a drawing until the test lets it finish.
 class Gate {
   public:
+    /// Holds the next jobs; `wasReached` then tells when one of them arrived.
     void hold() {
         std::lock_guard lock(mutex_);
         held_ = true;
+        arrivals_ = 0;
     }
     void release() {
         {
@@ -73,10 +77,7 @@ void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>& found)
 
 class WindowTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        QQuickStyle::setStyle(QStringLiteral("Basic"));
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    }
+    static void SetUpTestSuite() { DesktopWindow::setUpApplication(); }
 
     void SetUp() override {
         QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
@@ -95,7 +96,8 @@ class WindowTest : public ::testing::Test {
     DesktopWindow& open() {
         RescueViewModel::Services services = RescueViewModel::Services::standard();
         services.installedFonts = [] { return InstalledFonts{}; };
-        services.previewMetadata = [](const QString&, const InstalledFonts&) {
+        services.previewMetadata = [this](const QString&, const InstalledFonts&) {
+            gate.pass();
             return PreviewMetadata{};
         };
         services.rescueDrawing = [this](const RescueCandidate& candidate, const RescueOptions&) {
@@ -233,6 +235,42 @@ TEST_F(WindowTest, TheHistoryTimelineOpensAtTheFirstLaunchOnly) {
     open();
     QTest::qWait(50);
     EXPECT_EQ(find(QStringLiteral("Start rescuing")), nullptr);
+}
+
+TEST_F(WindowTest, WhileDrawingsAreAnalysedTheFirstTwoStepsWait) {
+    open();
+    gate.hold();
+    window->choose({folderWith({"a.idraw", "b.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }));
+    ASSERT_TRUE(waitFor(QStringLiteral("Analysis progress")));
+    screenshot(QStringLiteral("analysing"));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Folder")));
+    EXPECT_FALSE(isEnabled(QStringLiteral("Choose Destination")));
+    gate.release();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return isEnabled(QStringLiteral("Choose Folder")); }));
+}
+
+TEST_F(WindowTest, DroppedFilesAreChosenAndTheDropZoneLightsUpWhileADragHovers) {
+    open();
+    const QString folder = folderWith({"a.idraw", "b.idraw"});
+    QAccessibleInterface* zone =
+        find(QStringLiteral("Drop Graphic/iDraw drawings or folders here"));
+    ASSERT_NE(zone, nullptr);
+    const QPoint point = window->window()->mapFromGlobal(zone->rect().center());
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(folder)});
+    QDragEnterEvent enter(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &enter);
+    QDragMoveEvent move(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &move);
+    QObject* dropZone = window->window()->findChild<QObject*>(QStringLiteral("dropZone"));
+    ASSERT_NE(dropZone, nullptr);
+    EXPECT_TRUE(dropZone->property("isDropTargeted").toBool());
+    QDropEvent drop(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->window(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(dropZone->property("isDropTargeted").toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->model().candidates().size() == 2; }));
 }
 
 TEST_F(WindowTest, ChosenDrawingsAndDestinationMakeTheRunReady) {
@@ -414,6 +452,25 @@ TEST_F(WindowTest, TheAboutWindowOpensOnceAndOffersTheTimeline) {
             << name << " in " << qPrintable(names.join(" | "));
     }
     abouts.front()->close();
+}
+
+TEST_F(WindowTest, TheDrawingsListAnnouncesOnlyTheRowsASelectionTouches) {
+    open();
+    window->choose({folderWith({"a.idraw", "b.idraw", "c.idraw"})});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->model().isLoadingSelectionPreview(); }));
+    CandidateListModel list(window->model());
+    ASSERT_EQ(list.rowCount(), 3);
+    QSignalSpy changedRows(&list, &QAbstractItemModel::dataChanged);
+    QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
+    list.setSelected(1, false);
+    ASSERT_EQ(changedRows.size(), 1);
+    EXPECT_EQ(changedRows[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(changedRows[0][1].toModelIndex().row(), 1);
+    EXPECT_FALSE(list.data(list.index(1), CandidateListModel::IsSelectedRole).toBool());
+    EXPECT_TRUE(resets.isEmpty());
+    window->model().clearSelection();
+    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(list.rowCount(), 0);
 }
 
 TEST(WindowScale, TheContentShrinksToFitSmallScreensButNotBelowThreeQuarters) {

@@ -7,8 +7,9 @@
 namespace keelwick {
 
 QUrl AppLinks::intelSupportPage() const {
-    return QUrl(QStringLiteral("https://developer.apple.com/documentation/apple-silicon/"
-                               "about-the-rosetta-translation-environment"));
+    return QUrl(
+        QStringLiteral("https://developer.apple.com/documentation/apple-silicon/"
+                       "about-the-rosetta-translation-environment"));
 }
 
 QUrl AppLinks::privacyPage() const {

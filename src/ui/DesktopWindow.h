@@ -21,6 +21,10 @@ class DesktopWindow {
         RescueViewModel::Services services = RescueViewModel::Services::standard());
     ~DesktopWindow();
 
+    /// The application's name, icon, style and renderer, set once the application object
+    /// exists and before any window: by the program, its benchmarks and its tests alike.
+    static void setUpApplication();
+
     /// Loads the views and shows the window; false (with the reasons on stderr) when the
     /// views could not be loaded.
     bool show();

@@ -4,6 +4,7 @@ import QtQuick.Layouts
 // Takes dragged files and folders; lit in the accent colour while a drag hovers over it.
 Rectangle {
     id: zone
+    objectName: "dropZone"
     required property var viewModel
     readonly property bool isDropTargeted: dropArea.containsDrag
 

@@ -5,8 +5,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QDir>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QQuickStyle>
 
 #include <cstdio>
 
@@ -64,12 +62,7 @@ int main(int argc, char** argv) {
         return *invocation.exitStatus;
     }
     QGuiApplication application(argc, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setApplicationName(QStringLiteral("Keelwick"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("keelwick"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Keelwick/art/keelwick.svg")));
-    // The window draws its own dark look; the plain style takes its colours.
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    keelwick::DesktopWindow::setUpApplication();
 
     // SIGTERM (a session ending), SIGHUP and Ctrl-C close the window as Quit does: the drawing
     // in progress completes, the run's temporary folder and the browser go; a second signal
