@@ -364,49 +364,56 @@ bool HeadlessBrowser::isRunning() {
 
 Outcome<HeadlessBrowser::Page> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
     Page page;
+    auto failed = [&](const Failure& failure) -> PipelineError {
+        // A browser that cannot even open a page in time is stuck as a whole.
+        if (failure.kind == Failure::Kind::timedOut) {
+            isReusable_ = false;
+        } else if (!page.targetId.isEmpty()) {
+            closePage(page, deadline);
+        }
+        return this->failure(page, failure, QStringLiteral("open a page"));
+    };
+    auto result = [](const DevToolsPipe::Reply& reply, const QString& key) {
+        return std::get<QJsonObject>(reply).value(key);
+    };
+
     const auto created = pipe_->call(QStringLiteral("Target.createTarget"),
                                      {{QStringLiteral("url"), QStringLiteral("about:blank")},
                                       {QStringLiteral("newWindow"), true}},
                                      QString(), deadline);
-    if (const auto* failed = errorOf(created)) {
-        return failure(page, *failed, QStringLiteral("open a page"));
+    if (const auto* failure = errorOf(created)) {
+        return failed(*failure);
     }
-    page.targetId = std::get<QJsonObject>(created).value(QStringLiteral("targetId")).toString();
-
+    page.targetId = result(created, QStringLiteral("targetId")).toString();
     // Flattened sessions: the page's commands travel on the same pipe, marked by session id.
     const auto attached = pipe_->call(
         QStringLiteral("Target.attachToTarget"),
         {{QStringLiteral("targetId"), page.targetId}, {QStringLiteral("flatten"), true}}, QString(),
         deadline);
-    if (const auto* failed = errorOf(attached)) {
-        closePage(page, deadline);
-        return failure(page, *failed, QStringLiteral("open a page"));
+    if (const auto* failure = errorOf(attached)) {
+        return failed(*failure);
     }
-    page.sessionId = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
+    page.sessionId = result(attached, QStringLiteral("sessionId")).toString();
     // Its load events may arrive while another page's render reads the pipe.
     pipe_->listen(page.sessionId);
     const auto frames =
         pipe_->call(QStringLiteral("Page.getFrameTree"), {}, page.sessionId, deadline);
-    if (const auto* failed = errorOf(frames)) {
-        closePage(page, deadline);
-        return failure(page, *failed, QStringLiteral("open a page"));
+    if (const auto* failure = errorOf(frames)) {
+        return failed(*failure);
     }
-    page.frameId = std::get<QJsonObject>(frames)
-                       .value(QStringLiteral("frameTree"))
+    page.frameId = result(frames, QStringLiteral("frameTree"))
                        .toObject()
                        .value(QStringLiteral("frame"))
                        .toObject()
                        .value(QStringLiteral("id"))
                        .toString();
-
     for (const auto& [method, params] :
          {std::pair{QStringLiteral("Page.enable"), QJsonObject{}},
           std::pair{QStringLiteral("Page.setLifecycleEventsEnabled"),
                     QJsonObject{{QStringLiteral("enabled"), true}}}}) {
         const auto reply = pipe_->call(method, params, page.sessionId, deadline);
-        if (const auto* failed = errorOf(reply)) {
-            closePage(page, deadline);
-            return failure(page, *failed, QStringLiteral("open a page"));
+        if (const auto* failure = errorOf(reply)) {
+            return failed(*failure);
         }
     }
     return page;

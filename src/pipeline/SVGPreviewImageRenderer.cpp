@@ -72,7 +72,10 @@ SVGPreviewImageRenderer::SVGPreviewImageRenderer() = default;
 SVGPreviewImageRenderer::~SVGPreviewImageRenderer() = default;
 
 int SVGPreviewImageRenderer::pageCount() {
-    return 2 * std::max(1, QThread::idealThreadCount());
+    // Each page costs the browser about 50 MB: sixteen keep it within its memory budget on
+    // machines of any size.
+    constexpr int kMostPages = 16;
+    return std::min(kMostPages, 2 * std::max(1, QThread::idealThreadCount()));
 }
 
 Outcome<QByteArray> SVGPreviewImageRenderer::render(const QString& svg, double maxDimension) {

@@ -51,8 +51,8 @@ class SVGPreviewImageRenderer {
     /// How long a page that failed to render gets to close before its browser is taken for
     /// stuck.
     static constexpr std::chrono::milliseconds pageCloseTimeout{2'000};
-    /// Pages rendering at once at most: two per core keep Chromium's renderers and its
-    /// compositor busy while each page waits for the other's frames.
+    /// Pages rendering at once at most: two per core (at most 16) keep Chromium's renderers
+    /// and its compositor busy while each page waits for the other's frames.
     static int pageCount();
 
     /// The one renderer of the program run, created on first use.
