@@ -26,7 +26,7 @@ class ModelSession : public RescuePlatform {
     /// Scans and analyses the paths. False when Ctrl-C stopped the analysis.
     bool analyse(const QStringList& paths);
     /// Runs a check (`isDryRun`) or a rescue of the selected drawings and returns when it has
-    /// ended. Ctrl-C stops it after the current drawing.
+    /// ended. Ctrl-C stops it after the drawings in progress.
     void runRescue(bool isDryRun);
 
     // The command line has no panels and no file manager.
