@@ -24,6 +24,7 @@
 #include <chrono>
 #include <csignal>
 #include <latch>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -680,6 +681,95 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
     EXPECT_EQ(colourAt(again, 15, 15), "0,0,0,255");
     EXPECT_NE(renderer.browserProcessId(), first);
     EXPECT_FALSE(QFileInfo::exists(firstProfile));
+}
+
+/// The CPU time so far of each renderer process of the browser, by process id.
+std::map<pid_t, long> rendererTimes(pid_t browser) {
+    std::map<pid_t, long> times;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const pid_t pid = entry.toInt();
+        QFile commandLine("/proc/" + entry + "/cmdline");
+        QFile stat("/proc/" + entry + "/stat");
+        if (pid <= 0 || ::getpgid(pid) != browser || !commandLine.open(QIODevice::ReadOnly) ||
+            !commandLine.readAll().contains(QByteArray("--type=renderer\0")) ||
+            !stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        times[pid] = fields.value(11).toLong() + fields.value(12).toLong();
+    }
+    return times;
+}
+
+TEST(SVGPreviewImageRendererRender, aPageThatStopsAnsweringFailsOnlyItsOwnRender) {
+    RendererTemporaryFolder temporary;
+    Renderer renderer;
+    // Heavy enough that the page's renderer process is seen working.
+    QString blurred;
+    for (int i = 0; i < 40; ++i) {
+        blurred += QStringLiteral(
+                       "<circle cx=\"%1\" cy=\"%1\" r=\"300\" fill=\"red\" "
+                       "filter=\"url(#blur)\"/>")
+                       .arg(100 + i * 25);
+    }
+    const QString heavy = svgOfSize("width=\"1200\" height=\"1200\"",
+                                    "<filter id=\"blur\"><feGaussianBlur stdDeviation=\"40\"/>"
+                                    "</filter>" +
+                                        blurred);
+    auto renderTwoAtOnce = [&](const QString& svg) {
+        std::vector<Outcome<QByteArray>> outcomes(2);
+        std::latch bothReady(2);
+        std::vector<std::thread> threads;
+        for (Outcome<QByteArray>& outcome : outcomes) {
+            threads.emplace_back([&] {
+                bothReady.arrive_and_wait();
+                outcome = renderer.render(svg, 1200);
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        return outcomes;
+    };
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(heavy)) {
+        ASSERT_EQ(decodedPNG(outcome).size(), QSize(1200, 1200));
+    }
+    const pid_t browser = static_cast<pid_t>(renderer.browserProcessId());
+    const std::map<pid_t, long> before = rendererTimes(browser);
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(heavy)) {
+        ASSERT_EQ(decodedPNG(outcome).size(), QSize(1200, 1200));
+    }
+    // The renderer that worked most serves one of the two pages.
+    pid_t stopped = 0;
+    long mostWork = 0;
+    for (const auto& [pid, time] : rendererTimes(browser)) {
+        const long work = time - (before.count(pid) ? before.at(pid) : 0);
+        if (work > mostWork) {
+            stopped = pid;
+            mostWork = work;
+        }
+    }
+    ASSERT_GT(stopped, 0);
+    ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+
+    const QString small =
+        svgOfSize("width=\"60\" height=\"40\"", "<rect width=\"60\" height=\"40\" fill=\"red\"/>");
+    int failed = 0;
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(small)) {
+        if (errorOf(outcome)) {
+            ++failed;
+            EXPECT_EQ(renderError(outcome),
+                      PipelineError::from(RescueError::previewImageRenderingFailed()));
+        } else {
+            EXPECT_EQ(decodedPNG(outcome).size(), QSize(60, 40));
+        }
+    }
+    EXPECT_EQ(failed, 1);
+    // The stuck page is gone; the browser goes on serving with the other.
+    EXPECT_EQ(decodedPNG(renderer.render(small, 1200)).size(), QSize(60, 40));
+    EXPECT_EQ(renderer.browserProcessId(), browser);
+    ::kill(stopped, SIGCONT);
 }
 
 TEST(SVGPreviewImageRendererRender, aBrowserKilledDuringParallelRendersIsStartedAgainOnce) {
