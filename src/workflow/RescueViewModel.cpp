@@ -655,7 +655,7 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
             run->wasStopped = true;
             break;
         }
-        showAwaitedDrawing(*run, run->started);
+        showAwaitedDrawing(*run);
         startDrawing(run, run->started++);
     }
     run->isStartingDrawings = false;
@@ -663,14 +663,14 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
         endRun(run);
         return;
     }
-    showAwaitedDrawing(*run, run->results.size());
+    showAwaitedDrawing(*run);
 }
 
-void RescueViewModel::showAwaitedDrawing(const Run& run, qsizetype started) {
+void RescueViewModel::showAwaitedDrawing(const Run& run) {
     // The status names the drawing whose result comes next, as in a run of one at a time;
     // once a stop is asked for, it keeps saying so.
     if (!run.work->isCancelled()) {
-        const RescueCandidate& awaited = run.selection.at(std::min(run.results.size(), started));
+        const RescueCandidate& awaited = run.selection.at(run.results.size());
         setCurrentMessage(RunTexts::of(run.options.isDryRun).drawingPrefix +
                           readablePath(lastPathComponent(awaited.url)) + QStringLiteral("…"));
     }

@@ -235,8 +235,8 @@ class RescueViewModel : public QObject {
     /// is left in flight.
     void rescueNext(std::shared_ptr<Run> run);
     void startDrawing(const std::shared_ptr<Run>& run, qsizetype index);
-    /// Names in the status the first drawing without a result, among the first `started`.
-    void showAwaitedDrawing(const Run& run, qsizetype started);
+    /// Names in the status the first drawing without a result (one started or starting).
+    void showAwaitedDrawing(const Run& run);
     /// Moves the results that follow the collected ones in candidate order into `results`.
     void collectFinished(Run& run);
     void endRun(const std::shared_ptr<Run>& run);
