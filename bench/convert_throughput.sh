@@ -21,8 +21,6 @@ jobs_list=("${@:4}")
 cd "$(dirname "$0")/.."
 cli="$build/src/keelwick-cli"
 run="${KEELWICK_RUN:-convert}"
-extra=()
-[ "$run" = rescue ] && extra=(--no-original-images --no-font-notes)
 if [ ! -x "$cli" ]; then
     echo "convert_throughput.sh: $cli not found; build keelwick-cli first" >&2
     exit 2
@@ -62,7 +60,7 @@ measure() {
     local jobs=$1 out="$scratch/out-$1-$RANDOM" start end browser="" child
     local browser_ticks=0 peak_kb=0 cli_kb=0 now_kb hwm_kb ticks group_kb
     start=$(date +%s%N)
-    "$cli" "$run" "$scratch/tree" --to "$out" --jobs "$jobs" "${extra[@]}" \
+    "$cli" "$run" "$scratch/tree" --to "$out" --jobs "$jobs" \
         >"$scratch/stdout" 2>/dev/null &
     local pid=$!
     while kill -0 "$pid" 2>/dev/null; do
