@@ -72,7 +72,7 @@ SVGPreviewImageRenderer::SVGPreviewImageRenderer() = default;
 SVGPreviewImageRenderer::~SVGPreviewImageRenderer() = default;
 
 int SVGPreviewImageRenderer::pageCount() {
-    // Each page costs the browser about 50 MB: sixteen keep it within its memory budget on
+    // Each page costs the browser about 45 MB: sixteen keep it within its memory budget on
     // machines of any size.
     constexpr int kMostPages = 16;
     return std::min(kMostPages, 2 * std::max(1, QThread::idealThreadCount()));
