@@ -23,27 +23,11 @@ using keelwick::testing::zipBytes;
 
 namespace {
 
-const QByteArray kSmallDrawing =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<plist version=\"1.0\"><dict>"
-    "<key>Dimensions</key><string>{200, 100}</string>"
-    "<key>Layers</key><array><dict><key>Name</key><string>Background</string>"
-    "<key>Shapes</key><array><dict>"
-    "<key>ShapeType</key><string>PathShape</string>"
-    "<key>Position</key><string>{10, 20}</string>"
-    "<key>Path</key><string>M 0 0 L 100 50</string>"
-    "</dict></array></dict></array></dict></plist>\n";
-
-const QByteArray kExpectedSvg =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 10 120 70\" width=\"120\" "
-    "height=\"70\">\n"
-    "  <title>Rescued from Graphic/iDraw </title>\n"
-    "  <g id=\"Background\">\n"
-    "    <path d=\"M 0 0 L 100 50\" style=\"fill:none;stroke:none;stroke-width:0\" "
-    "transform=\"translate(10 20)\"/>\n"
-    "  </g>\n"
-    "</svg>\n";
+// The small drawing of the golden tests, and the SVG it converts to.
+const QString kSmallFixture =
+    QStringLiteral(KEELWICK_SOURCE_DIR "/tests/fixtures/document/small-drawing");
+const QByteArray kSmallDrawing = readFile(kSmallFixture + "/data.xml");
+const QByteArray kExpectedSvg = readFile(kSmallFixture + ".svg");
 
 struct DrawingFolder {
     QTemporaryDir root;

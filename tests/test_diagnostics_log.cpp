@@ -4,6 +4,7 @@
 #include "pipeline/AppIdentity.h"
 #include "pipeline/DiagnosticsLog.h"
 #include "pipeline/InternetDateTime.h"
+#include "support/Files.h"
 #include "support/QtPrinting.h"
 
 #include <QDir>
@@ -41,28 +42,19 @@ class TimeZone {
     bool hadZone_;
 };
 
-void writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
+using testing::writeFile;
 
 TEST(InternetDateTime, HasSecondsAndTheZoneOffsetButNoFractions) {
     const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9, 999), Qt::UTC);
-    {
-        TimeZone zone("UTC0");
-        EXPECT_EQ(internetDateTime(moment), "2024-03-05T14:07:09Z");
+    for (const auto& [zoneText, expected] : {std::pair{"UTC0", "2024-03-05T14:07:09Z"},
+                                             {"IST-5:30", "2024-03-05T19:37:09+05:30"},
+                                             {"EST5", "2024-03-05T09:07:09-05:00"}}) {
+        const TimeZone zone(zoneText);
+        EXPECT_EQ(internetDateTime(moment), expected);
     }
-    {
-        TimeZone zone("IST-5:30");
-        EXPECT_EQ(internetDateTime(moment), "2024-03-05T19:37:09+05:30");
-    }
-    {
-        TimeZone zone("EST5");
-        EXPECT_EQ(internetDateTime(moment), "2024-03-05T09:07:09-05:00");
-        EXPECT_EQ(internetDateTime(QDateTime(QDate(999, 1, 2), QTime(3, 4, 5), Qt::UTC)),
-                  "0999-01-01T22:04:05-05:00");
-    }
+    const TimeZone zone("EST5");
+    EXPECT_EQ(internetDateTime(QDateTime(QDate(999, 1, 2), QTime(3, 4, 5), Qt::UTC)),
+              "0999-01-01T22:04:05-05:00");
 }
 
 TEST(DiagnosticsLogAdd, PutsEachFactOnItsOwnLineAndIndentsTheLinesThatContinueIt) {

@@ -6,6 +6,7 @@
 #include "pipeline/RunFolder.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "pipeline/WorkFolder.h"
+#include "support/Files.h"
 #include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 #include "support/ZipWriter.h"
@@ -65,12 +66,6 @@ QString fact(const QStringList& diagnostics, const QString& label) {
     return QStringLiteral("<absent>");
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 class DrawingRescueTest : public ::testing::Test {
   protected:
     // The rescues' work folders and the browser's profile go below a temporary folder of
@@ -102,12 +97,7 @@ class DrawingRescueTest : public ::testing::Test {
     }
 
     QString writeArchive(const QString& name, const std::vector<ZipEntry>& entries) {
-        const QString path = temporary_.filePath(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(zipBytes(entries));
-        return path;
+        return writeFile(temporary_.filePath(name), zipBytes(entries));
     }
 
     RescueResult rescue(const QString& archive, std::optional<QString> baseFolder = {}) {
@@ -145,7 +135,7 @@ TEST_F(DrawingRescueTest, RescuesADrawingToItsPreview) {
         "in/sub/red.idraw",
         {fileEntry("data.xml", kRedSquare), folderEntry("Images/"), fileEntry("Images/a.png", "a"),
          fileEntry("Images/b.jpg", "b"), fileEntry("QuickLook/Preview.jpg", "jpeg")});
-    const QByteArray sourceBefore = fileBytes(archive);
+    const QByteArray sourceBefore = readFile(archive);
 
     const RescueResult result = rescue(archive, temporary_.filePath("in"));
     ASSERT_EQ(result.errorMessage, std::nullopt) << result.diagnostics.join('\n').toStdString();
@@ -163,7 +153,7 @@ TEST_F(DrawingRescueTest, RescuesADrawingToItsPreview) {
     EXPECT_EQ(preview.pixelColor(3, 3), QColor(Qt::white));
     EXPECT_FALSE(QFile::exists(temporary_.filePath("out/sub/red.svg")));
 
-    EXPECT_EQ(fileBytes(archive), sourceBefore);
+    EXPECT_EQ(readFile(archive), sourceBefore);
     EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
 }
 
@@ -184,10 +174,10 @@ TEST_F(DrawingRescueTest, ARescueRunWritesTheSVGFileImagesAndFontNoteButNoPrevie
     EXPECT_EQ(unused.browserProcessId(), 0);
     EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList({"red.svg", "red_images", "red_missing-fonts.txt"}));
-    EXPECT_TRUE(fileBytes(out + "red.svg").contains("fill:rgb(255 0 0)"));
-    EXPECT_EQ(fileBytes(out + "red_images/a.png"), "a");
-    EXPECT_EQ(fileBytes(out + "red_images/b.jpg"), "b");
-    EXPECT_TRUE(fileBytes(out + "red_missing-fonts.txt").contains("\nNoSuchFont-Bold\n"));
+    EXPECT_TRUE(readFile(out + "red.svg").contains("fill:rgb(255 0 0)"));
+    EXPECT_EQ(readFile(out + "red_images/a.png"), "a");
+    EXPECT_EQ(readFile(out + "red_images/b.jpg"), "b");
+    EXPECT_TRUE(readFile(out + "red_missing-fonts.txt").contains("\nNoSuchFont-Bold\n"));
     EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);
 
     // Without overwriting, the SVG already there fails the next rescue before it unpacks.
@@ -223,20 +213,12 @@ TEST_F(DrawingRescueTest, LogsEveryFactUpToAMissingDocument) {
     const RescueResult result = rescue(archive);
     EXPECT_EQ(result.errorMessage, "This Graphic/iDraw file does not contain data.xml.");
     const QStringList found = labels(result.diagnostics);
-    const QStringList expectedOrder{"attempted",
-                                    "source",
-                                    "source state",
-                                    "destination",
-                                    "png preview images enabled",
-                                    "preview image destination",
-                                    "overwrite allowed",
-                                    "unpack command",
-                                    "unpack result",
-                                    "unpacked entries",
-                                    "failed stage",
-                                    "error type",
-                                    "error message",
-                                    "error domain/code"};
+    const QStringList expectedOrder =
+        QString(
+            "attempted|source|source state|destination|png preview images enabled|"
+            "preview image destination|overwrite allowed|unpack command|unpack result|"
+            "unpacked entries|failed stage|error type|error message|error domain/code")
+            .split(u'|');
     qsizetype position = -1;
     for (const QString& label : expectedOrder) {
         const qsizetype at = found.indexOf(label);
@@ -274,13 +256,9 @@ TEST_F(DrawingRescueTest, DocumentsThatAreNoDrawings) {
                                       "be read."))
         << folder.errorMessage->toStdString();
 
-    QByteArray truncated = zipBytes({fileEntry("data.xml", kRedSquare)});
-    truncated.chop(40);
-    const QString damagedPath = temporary_.filePath("damaged.idraw");
-    QFile damagedFile(damagedPath);
-    damagedFile.open(QIODevice::WriteOnly);
-    damagedFile.write(truncated);
-    damagedFile.close();
+    const QString damagedPath =
+        writeFile(temporary_.filePath("damaged.idraw"),
+                  zipBytes({fileEntry("data.xml", kRedSquare)}).chopped(40));
     const RescueResult damaged = rescue(damagedPath);
     EXPECT_EQ(fact(damaged.diagnostics, "failed stage"), "unpacking the archive");
     EXPECT_EQ(temporaryEntries(), temporaryEntriesBefore_);

@@ -65,9 +65,6 @@ TEST(ScanFolder, KeepsVisibleItemsNamedLikeDrawingsAtAnyDepth) {
     for (const RescueCandidate& candidate : found) {
         EXPECT_EQ(candidate.baseFolder, tree.path());
         EXPECT_TRUE(candidate.url.startsWith(tree.path() + u'/'));
-        EXPECT_TRUE(candidate.isSelected);
-        EXPECT_FALSE(candidate.previewJPEGData.has_value());
-        EXPECT_EQ(candidate.embeddedImageCount, 0);
     }
 }
 

@@ -33,19 +33,6 @@ PropertyListValue group(PropertyListArray children) {
     return dictionary({{"ShapeType", text("ShapeGroup")}, {"Shapes", array(std::move(children))}});
 }
 
-TEST(UsedFonts, CollectsShapeRunAndNestedNames) {
-    const PropertyListDictionary document = documentWithShapes({
-        dictionary({{"ShapeType", text("TextShape")},
-                    {"FontName", text("Helvetica")},
-                    {"TextSpans", array({dictionary({{"FontName", text("Futura-Medium")},
-                                                     {"Text", text("Hi")}})})}}),
-        group({group(
-            {dictionary({{"ShapeType", text("TextShape")}, {"FontName", text("Optima")}})})}),
-    });
-    EXPECT_EQ(VellixConverter::usedFonts(document),
-              (QSet<QString>{"Helvetica", "Futura-Medium", "Optima"}));
-}
-
 TEST(UsedFonts, ReadsEveryShapeKindAndKeepsNamesAsWritten) {
     // A path shape carrying child shapes is descended into like a group; names keep their
     // case and spaces; several layers all count.

@@ -47,37 +47,31 @@ std::vector<std::string> caseFolders() {
     return folders;
 }
 
-/// A "-binary" or "-openstep" folder holds another stored form of the drawing of the same
-/// name without the ending.
-std::optional<QString> formBase(const QString& folder) {
-    for (const QLatin1StringView ending :
-         {QLatin1StringView("-binary"), QLatin1StringView("-openstep")}) {
+/// A folder named "<case>-binary" or "<case>-openstep" holds another stored form of the
+/// drawing <case>; any other folder holds the XML form.
+const std::pair<QLatin1StringView, PropertyListFormat> kFormEndings[] = {
+    {QLatin1StringView("-binary"), PropertyListFormat::binary},
+    {QLatin1StringView("-openstep"), PropertyListFormat::openStep}};
+
+PropertyListFormat formByName(const QString& folder) {
+    for (const auto& [ending, form] : kFormEndings) {
         if (folder.endsWith(ending)) {
-            return folder.chopped(ending.size());
+            return form;
         }
     }
-    return std::nullopt;
+    return PropertyListFormat::xml;
 }
 
 /// The expected output of a drawing folder: "<folder>.svg" when it exists, otherwise, for a
 /// further stored form, the one of the form's base drawing.
 QString expectedFileFor(const QString& folder) {
     const QString own = folder + QStringLiteral(".svg");
-    if (QFileInfo::exists(kFixturesRoot + u'/' + own)) {
-        return own;
+    for (const auto& [ending, form] : kFormEndings) {
+        if (folder.endsWith(ending) && !QFileInfo::exists(kFixturesRoot + u'/' + own)) {
+            return folder.chopped(ending.size()) + QStringLiteral(".svg");
+        }
     }
-    const std::optional<QString> base = formBase(folder);
-    return base ? *base + QStringLiteral(".svg") : own;
-}
-
-PropertyListFormat formByName(const QString& folder) {
-    if (folder.endsWith(QStringLiteral("-binary"))) {
-        return PropertyListFormat::binary;
-    }
-    if (folder.endsWith(QStringLiteral("-openstep"))) {
-        return PropertyListFormat::openStep;
-    }
-    return PropertyListFormat::xml;
+    return own;
 }
 
 std::optional<QByteArray> readFile(const QString& path) {
@@ -88,68 +82,36 @@ std::optional<QByteArray> readFile(const QString& path) {
     return file.readAll();
 }
 
-/// One line as the diff shows it: control characters spelled out, and a long line (an
-/// embedded image) cut to the part around the column where it starts to differ.
-std::string shown(const QString& line, qsizetype column) {
-    constexpr qsizetype kWidth = 160;
-    const qsizetype start =
-        line.size() <= kWidth ? 0
-                              : std::clamp<qsizetype>(column - kWidth / 2, 0, line.size() - kWidth);
-    QString text = start > 0 ? QStringLiteral("…") : QString();
-    for (const QChar c : QStringView(line).mid(start, kWidth)) {
-        if (c.unicode() < 0x20 && c != u'\t') {
-            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        } else {
-            text += c;
-        }
-    }
-    if (start + kWidth < line.size()) {
-        text += QStringLiteral("…");
-    }
-    return text.toStdString();
-}
-
-/// A short unified-style diff of the first block of lines that differs.
+/// The first line that differs, each side cut to the part around the first differing
+/// column (an embedded image is one long line), with control characters spelled out.
 std::string firstDifference(const QString& expectedPath, const QString& expected,
                             const QString& actual) {
     const QStringList want = expected.split(u'\n');
     const QStringList got = actual.split(u'\n');
-    qsizetype first = 0;
-    while (first < want.size() && first < got.size() && want[first] == got[first]) {
-        ++first;
+    qsizetype line = 0;
+    while (line < want.size() && line < got.size() && want[line] == got[line]) {
+        ++line;
     }
-    qsizetype common = 0;  // equal lines at the end, after the first difference
-    while (common < want.size() - first && common < got.size() - first &&
-           want[want.size() - 1 - common] == got[got.size() - 1 - common]) {
-        ++common;
-    }
+    const QString wanted = want.value(line);
+    const QString given = got.value(line);
     qsizetype column = 0;
-    if (first < want.size() && first < got.size()) {
-        while (column < want[first].size() && column < got[first].size() &&
-               want[first][column] == got[first][column]) {
-            ++column;
-        }
+    while (column < wanted.size() && column < given.size() && wanted[column] == given[column]) {
+        ++column;
     }
-    constexpr qsizetype kContext = 2;
-    constexpr qsizetype kShown = 6;
-    std::ostringstream out;
-    out << "--- " << expectedPath.toStdString() << " (expected)\n+++ converter output\n";
-    out << "@@ line " << first + 1 << " @@\n";
-    for (qsizetype i = std::max<qsizetype>(0, first - kContext); i < first; ++i) {
-        out << ' ' << shown(want[i], 0) << '\n';
-    }
-    const auto block = [&](const QStringList& lines, char sign) {
-        const qsizetype end = lines.size() - common;
-        for (qsizetype i = first; i < std::min(end, first + kShown); ++i) {
-            out << sign << shown(lines[i], i == first ? column : 0) << '\n';
+    const auto shown = [column](const QString& text) {
+        QString part = text.mid(std::max<qsizetype>(0, column - 80), 160);
+        for (char16_t c = 0; c < u' '; ++c) {
+            if (c != u'\t') {
+                part.replace(QChar(c),
+                             QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0')));
+            }
         }
-        if (end - first > kShown) {
-            out << sign << "… " << end - first - kShown << " more lines\n";
-        }
+        return part.toStdString();
     };
-    block(want, '-');
-    block(got, '+');
-    out << "If the new output is intended, regenerate with " << kRegenerate
+    std::ostringstream out;
+    out << expectedPath.toStdString() << ", line " << line + 1 << ", column " << column + 1
+        << ":\n- " << shown(wanted) << "\n+ " << shown(given)
+        << "\nIf the new output is intended, regenerate with " << kRegenerate
         << " and review the diff.\n";
     return out.str();
 }

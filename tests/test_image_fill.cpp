@@ -2,6 +2,7 @@
 #include "convert/internal/SvgDocumentBuilder.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 #include "support/Documents.h"
+#include "support/Files.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -21,6 +22,7 @@ namespace {
 
 using keelwick::testing::Entry;
 using keelwick::testing::FakeMeasurer;
+using keelwick::testing::writeFile;
 
 constexpr auto dictionary = keelwick::testing::document;
 
@@ -96,12 +98,6 @@ class ImageFillTest : public ::testing::Test {
     }
 
     QString imagesPath(const QString& name) const { return root.path() + "/Images/" + name; }
-
-    void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(bytes);
-    }
 
     void writeImage(const QString& name, const QByteArray& bytes) {
         writeFile(imagesPath(name), bytes);
@@ -405,23 +401,12 @@ TEST(ImageAssets, PngDataSurvivesBrokenImages) {
     EXPECT_FALSE(pngData(iconFamily({{"ic07", QByteArray(32, 'z')}})).has_value());
 
     // A bitmap header declaring 100000 × 100000 pixels is refused before any allocation.
-    QByteArray hugeBitmap = QByteArray::fromHex(
-        "424d"
-        "36000000"
-        "00000000"
-        "36000000"  // file header
-        "28000000"
-        "a0860100"
-        "a0860100"
-        "0100"
-        "2000"  // width, height, planes, depth
-        "00000000"
-        "00000000"
-        "130b0000"
-        "130b0000"
-        "00000000"
-        "00000000");
-    hugeBitmap += QByteArray(16, '\0');
+    // The file header, then width, height, planes, depth and the rest of the info header.
+    const QByteArray hugeBitmap = QByteArray::fromHex(
+                                      "424d360000000000000036000000"
+                                      "28000000a0860100a086010001002000"
+                                      "0000000000000000130b0000130b00000000000000000000") +
+                                  QByteArray(16, '\0');
     EXPECT_FALSE(pngData(hugeBitmap).has_value());
 
     // A truncated picture may yield what was decoded, but only ever a well-formed PNG.

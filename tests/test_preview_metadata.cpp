@@ -5,6 +5,7 @@
 #include "workflow/PreviewMetadata.h"
 
 #include "pipeline/DrawingDocument.h"
+#include "support/Files.h"
 #include "support/QtPrinting.h"
 #include "support/TemporaryFolderScope.h"
 #include "support/ZipWriter.h"
@@ -42,11 +43,7 @@ const QByteArray kFontDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
 class AnalysisFolder {
   public:
     QString write(const QString& name, const QByteArray& bytes) const {
-        const QString path = drawings_.path() + u'/' + name;
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        return testing::writeFile(drawings_.path() + u'/' + name, bytes);
     }
     QStringList leftoverTemporaryFiles() const { return temporary_.leftovers(); }
 

@@ -78,7 +78,7 @@ void expectFormatError(const QByteArray& bytes, const char* what) {
 class BinaryWriter {
   public:
     int raw(QByteArray object) {
-        objects_.push_back({std::move(object), {}, 0});
+        objects_.push_back({std::move(object), {}});
         return int(objects_.size()) - 1;
     }
     int string(const QByteArray& ascii) { return raw(withLength(0x50, ascii.size()) + ascii); }
@@ -93,25 +93,13 @@ class BinaryWriter {
         const int exponent = size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3;
         return raw(char(0x10 | exponent) + bigEndian(quint64(value), size));
     }
-    int real(double value) {
-        quint64 bits = 0;
-        std::memcpy(&bits, &value, 8);
-        return raw(char(0x23) + bigEndian(bits, 8));
-    }
-    int real32(float value) {
-        quint32 bits = 0;
-        std::memcpy(&bits, &value, 4);
-        return raw(char(0x22) + bigEndian(bits, 4));
-    }
-    int date(double seconds) {
-        quint64 bits = 0;
-        std::memcpy(&bits, &seconds, 8);
-        return raw(char(0x33) + bigEndian(bits, 8));
-    }
+    int real(double value) { return raw(char(0x23) + bitsOf(value)); }
+    int real32(float value) { return raw(char(0x22) + bitsOf(value)); }
+    int date(double seconds) { return raw(char(0x33) + bitsOf(seconds)); }
     int boolean(bool value) { return raw(QByteArray(1, value ? char(0x09) : char(0x08))); }
     int data(const QByteArray& bytes) { return raw(withLength(0x40, bytes.size()) + bytes); }
     int array(std::vector<int> elements) {
-        objects_.push_back({withLength(0xA0, qsizetype(elements.size())), elements, 0});
+        objects_.push_back({withLength(0xA0, qsizetype(elements.size())), elements});
         return int(objects_.size()) - 1;
     }
     int dictionary(const std::vector<std::pair<int, int>>& entries) {
@@ -122,7 +110,7 @@ class BinaryWriter {
         for (const auto& entry : entries) {
             references.push_back(entry.second);
         }
-        objects_.push_back({withLength(0xD0, qsizetype(entries.size())), references, 0});
+        objects_.push_back({withLength(0xD0, qsizetype(entries.size())), references});
         return int(objects_.size()) - 1;
     }
     /// Points a container's references somewhere else after the fact (for cycles).
@@ -165,8 +153,13 @@ class BinaryWriter {
     struct Object {
         QByteArray header;
         std::vector<int> references;
-        int unused;
     };
+    template <typename Number>
+    static QByteArray bitsOf(Number value) {
+        quint64 bits = 0;
+        std::memcpy(&bits, &value, sizeof value);
+        return bigEndian(bits, sizeof value);
+    }
     static QByteArray withLength(int marker, qsizetype length) {
         if (length < 15) {
             return QByteArray(1, char(marker | int(length)));
@@ -284,36 +277,6 @@ TEST(PropertyListReader, readsTypedXmlValues) {
               "nested=((i1),{k=\"\";});unicode=\"h\u00e9llo \U0001F600 <&> \u00fc\";}");
 }
 
-TEST(PropertyListReader, readsTypedBinaryValuesAsTheXmlFormReadsThem) {
-    BinaryWriter writer;
-    const int root = writer.dictionary({
-        {writer.string("byte"), writer.integer(200, 1)},
-        {writer.string("short"), writer.integer(40000, 2)},
-        {writer.string("word"), writer.integer(4000000000, 4)},
-        {writer.string("negative"), writer.integer(-42)},
-        {writer.string("real"), writer.real(-125)},
-        {writer.string("single"), writer.real32(0.5f)},
-        {writer.string("yes"), writer.boolean(true)},
-        {writer.string("no"), writer.boolean(false)},
-        {writer.string("data"), writer.data(QByteArray("\x00\x01\xff", 3))},
-        {writer.string("date"), writer.date(86401)},
-        {writer.string("fraction"), writer.date(-1.5)},
-        {writer.string("unicode"), writer.utf16(QStringLiteral("h\u00e9llo \U0001F600"))},
-        {writer.utf16(QStringLiteral("cl\u00e9")), writer.array({writer.array({})})},
-    });
-    EXPECT_EQ(describe(read(writer.finish(root))),
-              "{byte=i200;short=i40000;word=i4000000000;negative=i-42;real=r-125;single=r0.5;"
-              "yes=true;no=false;data=<0001ff>;date=date86401;fraction=date-1.5;"
-              "unicode=\"h\u00e9llo \U0001F600\";cl\u00e9=(());}");
-}
-
-TEST(PropertyListReader, readsKeyedArchiveIdentifiersAsEmptyValues) {
-    BinaryWriter writer;
-    const int root = writer.array({writer.raw(QByteArray("\x80\x07", 2)), writer.string("x")});
-    const PropertyListReadResult result = read(writer.finish(root));
-    EXPECT_EQ(describe(result), "(none,\"x\")");
-}
-
 TEST(PropertyListReader, letsALaterDuplicateKeyReplaceTheEarlierValueInPlace) {
     EXPECT_EQ(describe(read("<plist><dict><key>a</key><integer>1</integer><key>b</key><true/>"
                             "<key>a</key><integer>2</integer></dict></plist>")),
@@ -364,24 +327,14 @@ TEST(PropertyListReader, readsOpenStepStringsEscapesDataAndComments) {
             "quoted key" = value;
         }
     )");
-    ASSERT_TRUE(result.succeeded()) << qPrintable(describe(result));
     EXPECT_EQ(result.format, PropertyListFormat::openStep);
-    const PropertyListDictionary& entries = *result.value->asDictionary();
-    auto text = [&](const char* key) { return stringValue(entries, QString::fromUtf8(key)); };
-    EXPECT_EQ(text("number"), "12");
-    EXPECT_FALSE(integerValue(entries, u"number"));
-    EXPECT_EQ(text("real"), "-1.5e3");
-    EXPECT_EQ(text("quoted"), "tab\there \"q\" back\\slash\nnew line");
-    EXPECT_EQ(text("single"), "say \"hi\"");
-    EXPECT_EQ(text("octal"), QString::fromUtf8("A0\0", 3));
-    EXPECT_EQ(text("unicode"), "caf\u00e9 \u00fc \U0001F600");
-    EXPECT_EQ(text("controls"), "\a\b\f\v\r");
-    EXPECT_EQ(text("other"), "qU");
-    EXPECT_EQ(text("path"), "/usr/local/bin:x.y_z$");
-    EXPECT_EQ(*findValue(entries, u"data")->asData(), QByteArray::fromHex("0fbd7791"));
-    EXPECT_EQ(*findValue(entries, u"empty")->asData(), QByteArray());
-    EXPECT_EQ(describe(*findValue(entries, u"list")), "(\"a\",\"b c\",(),{})");
-    EXPECT_EQ(text("quoted key"), "value");
+    // A number is a string in this form; "\0" is kept inside the text.
+    const char expected[] =
+        "{number=\"12\";real=\"-1.5e3\";quoted=\"tab\there \"q\" back\\slash\nnew line\";"
+        "single=\"say \"hi\"\";octal=\"A0\0\";unicode=\"caf\u00e9 \u00fc \U0001F600\";"
+        "controls=\"\a\b\f\v\r\";other=\"qU\";path=\"/usr/local/bin:x.y_z$\";"
+        "data=<0fbd7791>;empty=<>;list=(\"a\",\"b c\",(),{});quoted key=\"value\";}";
+    EXPECT_EQ(describe(result), QString::fromUtf8(expected, sizeof expected - 1));
 }
 
 TEST(PropertyListReader, readsAnOpenStepDictionaryBodyWithoutBraces) {
@@ -487,13 +440,6 @@ TEST(PropertyListReader, rejectsBinaryDocumentsThatShareContainersExponentially)
         below = writer.array({below, below});
     }
     expectFormatError(writer.finish(below), "shared containers");
-}
-
-TEST(PropertyListReader, writesOutAFewSharedContainersInFull) {
-    BinaryWriter writer;
-    const int shared = writer.array({writer.string("x")});
-    const int root = writer.array({shared, shared});
-    EXPECT_EQ(describe(read(writer.finish(root))), "((\"x\"),(\"x\"))");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -623,9 +569,9 @@ TEST(PropertyListReader, keepsTheEntriesAroundTheTruncatedPartAlikeInEveryForm) 
     EXPECT_EQ(describe(openStep), expected);
 }
 
-TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
+TEST(PropertyListReader, decodesTypedBinaryValuesAlikeWithinAndBeyondTheNestingLimit) {
     // Deeper than the limit, binary documents are decoded by our own reader; within it, by
-    // libplist. Both must give the same values.
+    // libplist. Both must give these values.
     auto document = [](int chain) {
         BinaryWriter writer;
         int inner = writer.array({});
@@ -634,8 +580,13 @@ TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
         }
         const int root = writer.dictionary({
             {writer.string("byte"), writer.integer(200, 1)},
+            {writer.string("short"), writer.integer(40000, 2)},
+            {writer.string("word"), writer.integer(4000000000, 4)},
             {writer.string("negative"), writer.integer(-42, 8)},
+            {writer.string("real"), writer.real(-125)},
             {writer.string("single"), writer.real32(0.25f)},
+            {writer.string("yes"), writer.boolean(true)},
+            {writer.string("no"), writer.boolean(false)},
             {writer.string("date"), writer.date(-1.5)},
             {writer.string("data"), writer.data("\x01\x02")},
             {writer.string("ascii"), writer.string("a\xff"
@@ -654,7 +605,8 @@ TEST(PropertyListReader, decodesValuesOfDeepBinaryDocumentsAsLibplistDoes) {
     const QString prefix = describe(shallow).section(QStringLiteral("chain="), 0, 0);
     EXPECT_EQ(describe(deep).section(QStringLiteral("chain="), 0, 0), prefix);
     EXPECT_EQ(prefix,
-              "{byte=i200;negative=i-42;single=r0.25;date=date-1.5;data=<0102>;"
+              "{byte=i200;short=i40000;word=i4000000000;negative=i-42;real=r-125;single=r0.25;"
+              "yes=true;no=false;date=date-1.5;data=<0102>;"
               "ascii=\"a\ufffdb\";nul=\"a\";\u00e9=\"\U0001F600\";uid=none;");
 }
 

@@ -2,6 +2,7 @@
 // nothing when a write fails, and the missing-font note.
 
 #include "pipeline/RescueOutputs.h"
+#include "support/Files.h"
 #include "support/WriteFailures.h"
 
 #include <QDir>
@@ -16,22 +17,9 @@
 namespace keelwick {
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-QStringList contents(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
+using testing::contents;
+using testing::readFile;
+using testing::writeFile;
 
 /// A drawing's unpacked images and the outputs of its rescue into `out`.
 struct Drawing {

@@ -172,6 +172,20 @@ QStringList numbered(const QString& stem, int count) {
     return names;
 }
 
+/// A panel's texts, choices and file types on one line.
+QString described(const RescuePlatform::OpenPanel& panel) {
+    const auto flag = [](bool on, const char* name) { return on ? QString(name) : QString(); };
+    return QStringList{panel.title,
+                       panel.message,
+                       panel.prompt,
+                       flag(panel.canChooseFiles, "files"),
+                       flag(panel.canChooseDirectories, "folders"),
+                       flag(panel.allowsMultipleSelection, "several"),
+                       flag(panel.canCreateDirectories, "new folders"),
+                       panel.allowedExtensions.join(u',')}
+        .join(" | ");
+}
+
 /// The stored setting as text; absent when nothing is stored under the key.
 std::optional<QString> stored(const QString& key) {
     const QVariant value = QSettings("Keelwick", "Keelwick").value(key);
@@ -352,13 +366,6 @@ TEST_F(RescueViewModelTest, StartsReadyWithNothingChosenAndReadsTheStoredCount) 
                  fresh.isLoadingSelectionPreview() || fresh.rescueWasCancelled() ||
                  fresh.outputFolderWasChosen());
     EXPECT_TRUE(fresh.isDryRun() && fresh.didStoreOriginalImages());
-    EXPECT_TRUE(fresh.candidates().isEmpty() && fresh.results().isEmpty());
-    EXPECT_EQ(fresh.progress() + fresh.selectionPreviewProgress(), 0);
-    EXPECT_EQ(fresh.selectionPreviewEstimate() + fresh.rescueEstimate() + fresh.selectionNotice(),
-              QString());
-    EXPECT_TRUE(fresh.selectedAccessURLs().isEmpty());
-    EXPECT_EQ(fresh.selectionPreviewTask(), nullptr);
-    EXPECT_EQ(fresh.rescueTask(), nullptr);
     EXPECT_EQ(fresh.options().outputFolder, QDir::homePath() + "/Desktop/Keelwick");
     // Reading the settings stores nothing.
     EXPECT_TRUE(QSettings("Keelwick", "Keelwick").allKeys().isEmpty());
@@ -381,14 +388,11 @@ TEST_F(RescueViewModelTest, ChoosingTheDestinationAppendsKeelwickUnlessTheFolder
     platform_.answers.append(QStringList{keelwick});
     model().chooseOutputFolder();
     ASSERT_EQ(platform_.panels.size(), 1);
-    const RescuePlatform::OpenPanel& panel = platform_.panels.front();
-    EXPECT_EQ(panel.title, "Where should Keelwick save the preview images?");
-    EXPECT_EQ(panel.message, "Choose a folder for preview images.");
-    EXPECT_EQ(panel.prompt, "Use This Folder");
-    EXPECT_FALSE(panel.canChooseFiles || panel.allowsMultipleSelection);
-    EXPECT_TRUE(panel.canChooseDirectories && panel.canCreateDirectories);
+    EXPECT_EQ(described(platform_.panels.front()),
+              "Where should Keelwick save the preview images? | Choose a folder for preview "
+              "images. | Use This Folder |  | folders |  | new folders | ");
     // Nothing stored yet: the panel opens on the desktop.
-    EXPECT_EQ(panel.startFolder, QDir::homePath() + "/Desktop");
+    EXPECT_EQ(platform_.panels.front().startFolder, QDir::homePath() + "/Desktop");
 
     EXPECT_EQ(model().options().outputFolder, keelwick);
     EXPECT_TRUE(model().outputFolderWasChosen());
@@ -434,7 +438,6 @@ TEST_F(RescueViewModelTest, CancellingTheFirstDestinationPanelKeepsTheDefault) {
     store("lastDestinationFolder", file);
     model().chooseOutputFolder();
     EXPECT_EQ(platform_.panels.back().startFolder, QDir::homePath() + "/Desktop");
-    EXPECT_EQ(platform_.panels.size(), 1);
     EXPECT_FALSE(model().outputFolderWasChosen());
     EXPECT_EQ(model().options().outputFolder, RescueOptions::defaultOutputFolder());
     EXPECT_TRUE(model().selectedAccessURLs().isEmpty());
@@ -451,29 +454,20 @@ TEST_F(RescueViewModelTest, DrawingAndFolderPanelsRememberWhereTheDrawingsAre) {
     platform_.answers.append(files);
     model().chooseDrawings();
     ASSERT_EQ(platform_.panels.size(), 1);
-    const RescuePlatform::OpenPanel drawingsPanel = platform_.panels.back();
-    EXPECT_EQ(drawingsPanel.title, "Choose Graphic/iDraw file(s)");
-    EXPECT_EQ(drawingsPanel.prompt, "Choose File(s)");
-    EXPECT_TRUE(drawingsPanel.allowsMultipleSelection && drawingsPanel.canChooseFiles);
-    EXPECT_FALSE(drawingsPanel.canChooseDirectories);
-    EXPECT_EQ(drawingsPanel.allowedExtensions, QStringList{"idraw"});
-    EXPECT_EQ(drawingsPanel.startFolder, std::nullopt);
+    EXPECT_EQ(described(platform_.panels.back()),
+              "Choose Graphic/iDraw file(s) |  | Choose File(s) | files |  | several |  | idraw");
+    EXPECT_EQ(platform_.panels.back().startFolder, std::nullopt);
     // A chosen file stores its folder.
     EXPECT_EQ(stored("lastSourceFolder"), old);
     EXPECT_EQ(model().selectedAccessURLs(), files);
-    EXPECT_TRUE(model().showsSelectionPreview());
     EVENTUALLY(!model().isLoadingSelectionPreview());
-    EXPECT_EQ(model().candidates().size(), 2);
-    EXPECT_EQ(model().candidates().front().baseFolder, std::nullopt);
+    EXPECT_EQ(model().candidates().value(0).baseFolder, std::nullopt);
 
     chooseFolder(drawingsFolder());
-    const RescuePlatform::OpenPanel folderPanel = platform_.panels.back();
-    EXPECT_EQ(folderPanel.title, "Choose a folder with Graphic/iDraw drawings");
-    EXPECT_EQ(folderPanel.prompt, "Choose Folder");
-    EXPECT_FALSE(folderPanel.allowsMultipleSelection || folderPanel.canChooseFiles);
-    EXPECT_TRUE(folderPanel.canChooseDirectories);
-    EXPECT_TRUE(folderPanel.allowedExtensions.isEmpty());
-    EXPECT_EQ(folderPanel.startFolder, old);
+    EXPECT_EQ(
+        described(platform_.panels.back()),
+        "Choose a folder with Graphic/iDraw drawings |  | Choose Folder |  | folders |  |  | ");
+    EXPECT_EQ(platform_.panels.back().startFolder, old);
     // A chosen folder stores itself.
     EXPECT_EQ(stored("lastSourceFolder"), drawingsFolder());
     EXPECT_EQ(model().selectedAccessURLs(), files + QStringList{drawingsFolder()});
@@ -614,9 +608,6 @@ TEST_F(RescueViewModelTest, SelectionChangesUpdateTheStatusLine) {
     model().setCandidatesSelected({candidates[0].id, candidates[2].id}, false);
     EXPECT_EQ(model().currentMessage(), "2 of 4 drawings ready to rescue.");
     EXPECT_EQ(displayPaths(model().selectedCandidates()), (QStringList{"b.idraw", "d.idraw"}));
-
-    model().setCandidatesSelected({}, true);  // no ids: nothing happens
-    EXPECT_EQ(model().currentMessage(), "2 of 4 drawings ready to rescue.");
 
     model().setCandidatesSelected({candidates[1].id, candidates[3].id}, false);
     EXPECT_EQ(model().currentMessage(), "Select at least one drawing in the preview.");
@@ -1022,7 +1013,6 @@ TEST_F(RescueViewModelTest, DrawingsInFlightAreCollectedInOrderAndFinishWhenStop
 }
 
 TEST_F(RescueViewModelTest, ARunWhoseEveryDrawingFailsStillWritesTheReport) {
-    store(kCountKey, 7);
     const QStringList names = numbered("broken", 3);
     analyse(names);
     const QString destination = chooseDestination();
@@ -1031,8 +1021,6 @@ TEST_F(RescueViewModelTest, ARunWhoseEveryDrawingFailsStillWritesTheReport) {
     model().rescue();
     runToTheEnd();
     EXPECT_EQ(model().currentMessage(), "0" + kDone + ", 3 need attention.");
-    EXPECT_EQ(model().totalRescuedCount(), 7);
-    EXPECT_EQ(stored(kCountKey), "7");
     EXPECT_EQ(
         reportEntries(destination),
         (QStringList{"\u2715 broken1.idraw", "\u2715 broken2.idraw", "\u2715 broken3.idraw"}));
@@ -1149,18 +1137,15 @@ TEST_F(RescueViewModelTest, EstimatesTheRemainingTimeFromTheRunsPace) {
     finish("drawing1.idraw", 130s);  // 30 s each, 3 to go: 90 s
     EVENTUALLY(model().results().size() == 1);
     EXPECT_EQ(model().rescueEstimate(), "about 2 minutes left");
-    EXPECT_EQ(model().progress(), 0.25);
 
     finish("drawing2.idraw", 140s);  // 20 s each, 2 to go
     EVENTUALLY(model().results().size() == 2);
     EXPECT_EQ(model().rescueEstimate(), "about 40 seconds left");
-    EXPECT_EQ(model().progress(), 0.5);
 
     finish("drawing3.idraw", 140s);
     finish("drawing4.idraw", 141s);
     runToTheEnd();
     EXPECT_EQ(model().rescueEstimate(), QString());
-    EXPECT_EQ(model().progress(), 1);
 }
 
 TEST_F(RescueViewModelTest, ChangingTheSelectionDuringARunDoesNotChangeTheRun) {

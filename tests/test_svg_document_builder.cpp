@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 using namespace keelwick;
 using namespace keelwick::testing;
 
@@ -58,15 +55,10 @@ TEST(SvgDocumentBuilder, TextPastTheBudgetIsNotBuilt) {
 }
 
 TEST(SvgDocumentBuilder, NumberFormat) {
-    EXPECT_EQ(format(1), "1");
-    EXPECT_EQ(format(0.5), "0.5");
-    EXPECT_EQ(format(12.3456789), "12.345679");
-    EXPECT_EQ(format(100), "100");
+    // Six decimals, non-finite numbers as 0 and plain numbers show in the golden drawings.
     EXPECT_EQ(format(0.0000001), "0");
     EXPECT_EQ(format(-0.0), "-0");
     EXPECT_EQ(format(-0.0000001), "-0");
-    EXPECT_EQ(format(std::nan("")), "0");
-    EXPECT_EQ(format(std::numeric_limits<double>::infinity()), "0");
     EXPECT_EQ(format(-1234567.125), "-1234567.125");
     EXPECT_EQ(format(1e21), "1000000000000000000000");
 }
@@ -126,11 +118,6 @@ TEST(SvgDocumentBuilder, NestingBeyondTheLimitBecomesOneComment) {
     EXPECT_EQ(svg.count("was left out"), 1);
     EXPECT_EQ(svg.count("<g>"), kMaxNestingDepth + 1);
 
-    // A truncation marker left by the reader is replaced by the same comment.
-    const Value cut =
-        dict({{"ShapeType", str("ShapeGroup")}, {"Shapes", array({Value::truncated()})}});
-    const QString marked = build(document({{"Layers", array({layer({cut})})}}));
-    EXPECT_TRUE(
-        marked.contains("    <g>\n      <!-- Content nested more than 256 levels deep was left "
-                        "out. -->\n    </g>\n"));
+    // A truncation marker left by the reader becomes the same comment: see the golden
+    // drawing hostile/deep-nesting.
 }

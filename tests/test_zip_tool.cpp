@@ -30,22 +30,6 @@ ZipTool::Outcome runScript(const QString& script, double timeout = 10,
 
 using testing::TemporaryFolderScope;
 
-TEST(ZipToolSummary, ShowsStatusTimeOutAndDurationAsTheLogPrintsThem) {
-    ZipTool::Outcome finished;
-    finished.exitStatus = 0;
-    finished.duration = 0.25;
-    EXPECT_EQ(finished.diagnosticSummary(), "exit 0, 0.25s");
-
-    ZipTool::Outcome killed;
-    killed.timedOut = true;
-    killed.duration = 60.0249;
-    EXPECT_EQ(killed.diagnosticSummary(), "exit none (killed), TIMED OUT, 60.02s");
-
-    ZipTool::Outcome failed;
-    failed.exitStatus = -3;
-    EXPECT_EQ(failed.diagnosticSummary(), "exit -3, 0.00s");
-}
-
 TEST(ZipToolRun, AQuarterSecondChildSucceedsWithATwoPartSummary) {
     const ZipTool::Outcome outcome = runScript(QStringLiteral("sleep 0.25; exit 0"));
     EXPECT_TRUE(outcome.succeeded);
