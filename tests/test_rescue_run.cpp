@@ -50,6 +50,9 @@ TEST(RescueRun, ADestinationThatTurnsReadOnlyFailsTheLaterDrawingsAndLeavesNothi
         return rescue(candidate, options);
     };
     RescueViewModel model(desktop, services);
+    RescueOptions options = model.options();
+    options.jobs = 1;  // "the second drawing" starts after the first has finished
+    model.setOptions(options);
     model.add({QStringLiteral(KEELWICK_SOURCE_DIR "/examples/logo-study.idraw"),
                QStringLiteral(KEELWICK_SOURCE_DIR "/examples/poster.idraw"),
                QStringLiteral(KEELWICK_SOURCE_DIR "/examples/product-sheet.idraw")});

@@ -226,6 +226,7 @@ class RescueViewModelTest : public ::testing::Test {
     RescueViewModel& model() {
         if (!model_) {
             model_ = std::make_unique<RescueViewModel>(platform_, services());
+            setJobs(1);  // one drawing at a time, unless a test says otherwise
         }
         return *model_;
     }
@@ -269,6 +270,12 @@ class RescueViewModelTest : public ::testing::Test {
         };
         services.now = [this] { return Clock::time_point{} + std::chrono::milliseconds(clockMs_); };
         return services;
+    }
+
+    void setJobs(int jobs) {
+        RescueOptions options = model().options();
+        options.jobs = jobs;
+        model().setOptions(options);
     }
 
     void setClock(std::chrono::milliseconds elapsed) { clockMs_ = elapsed.count(); }
@@ -981,6 +988,37 @@ INSTANTIATE_TEST_SUITE_P(
                 "rename it",
                 false, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RescueViewModelTest, DrawingsInFlightAreCollectedInOrderAndFinishWhenStopped) {
+    const QStringList names = numbered("drawing", 8);
+    analyse(names);
+    const QString destination = chooseDestination();
+    setJobs(3);
+    for (const QString& held : {"drawing1", "drawing3", "drawing4"}) {
+        gates_.hold("rescue " + held + ".idraw");
+    }
+    model().rescue();
+    reach("rescue drawing4.idraw");  // drawing2 finished, so drawing4 took its place
+    EXPECT_TRUE(model().results().isEmpty()) << "drawing2 waits for drawing1";
+    EXPECT_EQ(model().currentMessage(), "Checking drawing1.idraw…");
+    model().cancelRescue();
+    gates_.release("rescue drawing3.idraw");
+    gates_.release("rescue drawing1.idraw");
+    EVENTUALLY(model().results().size() == 3);
+    EXPECT_DOUBLE_EQ(model().progress(), 3.0 / 8);
+    EXPECT_EQ(model().currentMessage(), kStopping);
+    gates_.release("rescue drawing4.idraw");
+    runToTheEnd();
+    settle();
+
+    EXPECT_EQ(gates_.arrivals("rescue ").size(), 4);
+    EXPECT_EQ(fileNames(model().results()), names.mid(0, 4));
+    EXPECT_EQ(reportEntries(destination),
+              QStringList({"\u2713 drawing1.idraw", "\u2713 drawing2.idraw",
+                           "\u2713 drawing3.idraw", "\u2713 drawing4.idraw"}));
+    EXPECT_EQ(model().currentMessage(),
+              "Dry run cancelled — 4 of 8 drawings were checked; preview images saved.");
+}
 
 TEST_F(RescueViewModelTest, ARunWhoseEveryDrawingFailsStillWritesTheReport) {
     const QStringList names = numbered("broken", 3);

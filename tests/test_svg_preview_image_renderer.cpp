@@ -24,6 +24,7 @@
 #include <chrono>
 #include <csignal>
 #include <latch>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -163,7 +164,9 @@ using PipeFailure = DevToolsPipe::Failure;
 TEST(DevToolsPipe, matchesTheReplyToItsCommandAndHandsOverTheEventsOnTheWay) {
     FakeBrowser browser;
     browser.send(
-        "{\"method\":\"Page.lifecycleEvent\",\"params\":{\"name\":\"load\"}}|"
+        "{\"method\":\"Page.lifecycleEvent\",\"params\":{\"name\":\"load\"},"
+        "\"sessionId\":\"SESSION\"}|"
+        "{\"method\":\"Page.lifecycleEvent\",\"sessionId\":\"OTHER\"}|"
         "{\"id\":7,\"result\":{\"late\":true}}|"
         "{\"id\":1,\"result\":{\"answer\":5}}|");
     QStringList events;
@@ -224,8 +227,8 @@ TEST(DevToolsPipe, readsAReplyArrivingInPiecesAndGivesUpAtTheDeadline) {
     });
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto waited =
-        browser.pipe->waitForEvent([](const QJsonObject&) { return false; }, QDeadlineTimer(200ms));
+    const auto waited = browser.pipe->waitForEvent(
+        "", [](const QJsonObject&) { return false; }, QDeadlineTimer(200ms));
     const qint64 milliseconds = elapsed.elapsed();
     stop = true;
     chattyBrowser.join();
@@ -233,6 +236,52 @@ TEST(DevToolsPipe, readsAReplyArrivingInPiecesAndGivesUpAtTheDeadline) {
     EXPECT_EQ(waited->kind, PipeFailure::Kind::timedOut);
     EXPECT_GE(milliseconds, 190);
     EXPECT_LT(milliseconds, 1000);
+}
+
+TEST(DevToolsPipe, servesSeveralPagesAtOnceAndTimesOutOnlyTheOneNotAnswered) {
+    FakeBrowser browser;
+    browser.pipe->listen("A");
+    browser.pipe->listen("B");
+    // Page A waits for a load that never comes; page B's command and load arrive meanwhile,
+    // read by whichever of the two is reading.
+    std::optional<PipeFailure> stuck;
+    std::thread pageA([&] {
+        stuck = browser.pipe->waitForEvent(
+            "A", [](const QJsonObject&) { return true; }, QDeadlineTimer(500ms));
+    });
+    std::this_thread::sleep_for(50ms);
+    std::thread answering([&] {
+        std::this_thread::sleep_for(50ms);
+        browser.send(
+            "{\"method\":\"Page.lifecycleEvent\",\"sessionId\":\"B\"}|"
+            "{\"id\":1,\"result\":{\"page\":\"B\"}}|");
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto reply = browser.pipe->call("Page.navigate", {}, "B", QDeadlineTimer(2s));
+    answering.join();
+    EXPECT_LT(elapsed.elapsed(), 400);
+    ASSERT_TRUE(std::holds_alternative<QJsonObject>(reply));
+    EXPECT_EQ(std::get<QJsonObject>(reply), QJsonObject({{"page", "B"}}));
+    EXPECT_FALSE(browser.pipe->waitForEvent(
+        "B", [](const QJsonObject& event) { return event.value("sessionId") == "B"; },
+        QDeadlineTimer(0)));
+    pageA.join();
+    ASSERT_TRUE(stuck.has_value());
+    EXPECT_EQ(stuck->kind, PipeFailure::Kind::timedOut);
+
+    // A closed pipe ends every caller's wait at once.
+    std::thread pageB([&] {
+        const auto failed = browser.pipe->waitForEvent(
+            "B", [](const QJsonObject&) { return false; }, QDeadlineTimer(5s));
+        EXPECT_EQ(failed ? failed->kind : PipeFailure::Kind::timedOut, PipeFailure::Kind::closed);
+    });
+    std::this_thread::sleep_for(50ms);
+    browser.closeWriteEnd();
+    const auto afterEnd = browser.pipe->call("Page.enable", {}, "A", QDeadlineTimer(5s));
+    pageB.join();
+    ASSERT_TRUE(errorOf(afterEnd));
+    EXPECT_EQ(errorOf(afterEnd)->kind, PipeFailure::Kind::closed);
 }
 
 TEST(DevToolsPipe, reportsABrowserThatClosedItsPipesWithoutEndingTheProgram) {
@@ -457,6 +506,29 @@ TEST(SVGPreviewImageRendererRender, drawsTheSVGAtItsSizeOverWhite) {
     EXPECT_TRUE(isAllWhite(tiny));
 }
 
+TEST(SVGPreviewImageRendererRender, waitsForEmbeddedImagesAlsoInDocumentsTooLargeForAMessage) {
+    QImage blue(8, 8, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(blue.save(&buffer, "PNG"));
+    const QString image = QStringLiteral(
+                              "<image width=\"20\" height=\"20\" href=\"data:image/png;"
+                              "base64,%1\"/>")
+                              .arg(QString::fromLatin1(png.toBase64()));
+    const QString small = svgOfSize("width=\"40\" height=\"20\"", image);
+    // Past 16 million characters the page is no longer handed over in one message.
+    const QString large = svgOfSize("width=\"40\" height=\"20\"",
+                                    "<!--" + QString(17 * 1024 * 1024, u'x') + "-->" + image);
+    for (const QString& svg : {small, large, small}) {
+        const QImage page = decodedPNG(Renderer::shared().render(svg, 1200));
+        ASSERT_EQ(page.size(), QSize(40, 20));
+        EXPECT_EQ(colourAt(page, 10, 10), "0,0,255,255") << svg.size();
+        EXPECT_EQ(colourAt(page, 30, 10), "255,255,255,255") << svg.size();
+    }
+}
+
 TEST(SVGPreviewImageRendererRender, laysOutAnSVGWithoutSizeOnThe1200SquarePage) {
     // With no size the SVG fills the page; a 10 × 10 viewBox would give a 10-pixel page.
     const QImage page = decodedPNG(Renderer::shared().render(
@@ -493,7 +565,7 @@ TEST(SVGPreviewImageRendererRender, rendersTextThatIsNoDrawingAsItsPage) {
     EXPECT_TRUE(isAllWhite(scripted));
 }
 
-TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceOneAfterAnother) {
+TEST(SVGPreviewImageRendererRender, runsRendersRequestedAtOnceEachInItsOwnPage) {
     struct Request {
         QSize size;
         QString colour;
@@ -606,6 +678,134 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
     EXPECT_EQ(colourAt(again, 15, 15), "0,0,0,255");
     EXPECT_NE(renderer.browserProcessId(), first);
     EXPECT_FALSE(QFileInfo::exists(firstProfile));
+}
+
+/// The CPU time so far of each renderer process of the browser, by process id.
+std::map<pid_t, long> rendererTimes(pid_t browser) {
+    std::map<pid_t, long> times;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const pid_t pid = entry.toInt();
+        QFile commandLine("/proc/" + entry + "/cmdline");
+        QFile stat("/proc/" + entry + "/stat");
+        if (pid <= 0 || ::getpgid(pid) != browser || !commandLine.open(QIODevice::ReadOnly) ||
+            !commandLine.readAll().contains(QByteArray("--type=renderer\0")) ||
+            !stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        times[pid] = fields.value(11).toLong() + fields.value(12).toLong();
+    }
+    return times;
+}
+
+TEST(SVGPreviewImageRendererRender, aPageThatStopsAnsweringFailsOnlyItsOwnRender) {
+    RendererTemporaryFolder temporary;
+    Renderer renderer;
+    // Heavy enough that the page's renderer process is seen working.
+    QString blurred;
+    for (int i = 0; i < 40; ++i) {
+        blurred += QStringLiteral(
+                       "<circle cx=\"%1\" cy=\"%1\" r=\"300\" fill=\"red\" "
+                       "filter=\"url(#blur)\"/>")
+                       .arg(100 + i * 25);
+    }
+    const QString heavy = svgOfSize("width=\"1200\" height=\"1200\"",
+                                    "<filter id=\"blur\"><feGaussianBlur stdDeviation=\"40\"/>"
+                                    "</filter>" +
+                                        blurred);
+    auto renderTwoAtOnce = [&](const QString& svg) {
+        std::vector<Outcome<QByteArray>> outcomes(2);
+        std::latch bothReady(2);
+        std::vector<std::thread> threads;
+        for (Outcome<QByteArray>& outcome : outcomes) {
+            threads.emplace_back([&] {
+                bothReady.arrive_and_wait();
+                outcome = renderer.render(svg, 1200);
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        return outcomes;
+    };
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(heavy)) {
+        ASSERT_EQ(decodedPNG(outcome).size(), QSize(1200, 1200));
+    }
+    const pid_t browser = static_cast<pid_t>(renderer.browserProcessId());
+    const std::map<pid_t, long> before = rendererTimes(browser);
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(heavy)) {
+        ASSERT_EQ(decodedPNG(outcome).size(), QSize(1200, 1200));
+    }
+    // The renderer that worked most serves one of the two pages.
+    pid_t stopped = 0;
+    long mostWork = 0;
+    for (const auto& [pid, time] : rendererTimes(browser)) {
+        const long work = time - (before.count(pid) ? before.at(pid) : 0);
+        if (work > mostWork) {
+            stopped = pid;
+            mostWork = work;
+        }
+    }
+    ASSERT_GT(stopped, 0);
+    ASSERT_EQ(::kill(stopped, SIGSTOP), 0);
+
+    const QString small =
+        svgOfSize("width=\"60\" height=\"40\"", "<rect width=\"60\" height=\"40\" fill=\"red\"/>");
+    int failed = 0;
+    for (const Outcome<QByteArray>& outcome : renderTwoAtOnce(small)) {
+        if (errorOf(outcome)) {
+            ++failed;
+            EXPECT_EQ(renderError(outcome),
+                      PipelineError::from(RescueError::previewImageRenderingFailed()));
+        } else {
+            EXPECT_EQ(decodedPNG(outcome).size(), QSize(60, 40));
+        }
+    }
+    EXPECT_EQ(failed, 1);
+    // The stuck page is gone; the browser goes on serving with the other.
+    EXPECT_EQ(decodedPNG(renderer.render(small, 1200)).size(), QSize(60, 40));
+    EXPECT_EQ(renderer.browserProcessId(), browser);
+    ::kill(stopped, SIGCONT);
+}
+
+TEST(SVGPreviewImageRendererRender, aBrowserKilledDuringParallelRendersIsStartedAgainOnce) {
+    RendererTemporaryFolder temporary;
+    Renderer renderer;
+    const QString svg = svgOfSize("width=\"600\" height=\"400\"",
+                                  "<rect width=\"600\" height=\"400\" fill=\"blue\"/>");
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(renderer.render(svg, 1200)));
+    const qint64 killed = renderer.browserProcessId();
+
+    constexpr int kRenders = 12;
+    std::vector<Outcome<QByteArray>> outcomes(kRenders);
+    std::vector<std::thread> threads;
+    std::latch started(kRenders);
+    for (int i = 0; i < kRenders; ++i) {
+        threads.emplace_back([&, i] {
+            started.count_down();
+            outcomes[i] = renderer.render(svg, 1200);
+        });
+    }
+    started.wait();
+    ASSERT_EQ(::kill(static_cast<pid_t>(killed), SIGKILL), 0);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    // Each render either came out whole or says the browser stopped; the later ones ran
+    // in one fresh browser.
+    for (const Outcome<QByteArray>& outcome : outcomes) {
+        if (const PipelineError* failed = errorOf(outcome)) {
+            EXPECT_EQ(*failed, WebEngineError::browserStopped())
+                << failed->description.toStdString();
+        } else {
+            EXPECT_EQ(decodedPNG(outcome).size(), QSize(600, 400));
+        }
+    }
+    const qint64 restarted = renderer.browserProcessId();
+    EXPECT_NE(restarted, killed);
+    EXPECT_EQ(decodedPNG(renderer.render(svg, 1200)).size(), QSize(600, 400));
+    EXPECT_EQ(renderer.browserProcessId(), restarted);
 }
 
 TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds) {

@@ -100,6 +100,9 @@ class WindowTest : public keelwick::testing::WindowDriverTest {
             return result;
         };
         window = std::make_unique<DesktopWindow>(services);
+        RescueOptions options = window->model().options();
+        options.jobs = 1;  // the gate holds one drawing at a time
+        window->model().setOptions(options);
         EXPECT_TRUE(window->show());
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window->window()));
         return *window;

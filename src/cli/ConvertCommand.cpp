@@ -48,7 +48,7 @@ const BatchRun kConvert{
         "Checks every Graphic/iDraw drawing found among files and folders: each is converted\n"
         "in memory and its PNG preview saved in DIR, in the folders it has below the chosen\n"
         "folder; DIR/report.txt lists every drawing with its outcome. Ctrl-C stops after the\n"
-        "current drawing and still writes the report.\n"
+        "drawings in progress and still writes the report.\n"
         "Exit status: 0 when every drawing succeeded, 1 when one failed or the run was\n"
         "stopped, 2 when the run could not start."),
     QStringLiteral("Replace preview images already in DIR instead of failing those drawings."),
@@ -66,8 +66,8 @@ const BatchRun kRescue{
         "in DIR, in the folders it has below the chosen folder. Beside each SVG go its\n"
         "embedded images in their original format (NAME_images/) and a note of the fonts it\n"
         "uses that are not installed (NAME_missing-fonts.txt); DIR/report.txt lists every\n"
-        "drawing with its outcome. Ctrl-C stops after the current drawing and still writes\n"
-        "the report.\n"
+        "drawing with its outcome. Ctrl-C stops after the drawings in progress and still\n"
+        "writes the report.\n"
         "Exit status: 0 when every drawing was rescued, 1 when one failed or the run was\n"
         "stopped, 2 when the run could not start."),
     QStringLiteral("Replace files already in DIR instead of failing those drawings."),
@@ -103,6 +103,17 @@ int exitStatus(const RescueViewModel& model) {
     return complete && model.failedCount() == 0 ? success : failure;
 }
 
+/// Drawings in flight at most: far more than cores anywhere, few enough that every child
+/// process stays within what the program tracks.
+constexpr int kMostJobs = 64;
+
+/// The number of `--jobs`, or absent when it is no whole number from 1 to `kMostJobs`.
+std::optional<int> jobCount(const QString& text) {
+    bool isNumber = false;
+    const int count = text.toInt(&isNumber);
+    return isNumber && count >= 1 && count <= kMostJobs ? std::optional(count) : std::nullopt;
+}
+
 /// The options of a run as the command line sets them; the rescue's own only for `rescue`.
 struct RunOptions {
     QCommandLineOption to{QStringLiteral("to"),
@@ -117,11 +128,17 @@ struct RunOptions {
     QCommandLineOption noFontNotes{
         QStringLiteral("no-font-notes"),
         QStringLiteral("Do not write notes about fonts that are not installed.")};
+    QCommandLineOption jobs{
+        QStringLiteral("jobs"),
+        QStringLiteral("Convert N drawings at once (default: the number of cores, here %1).")
+            .arg(RescueOptions::defaultJobCount()),
+        QStringLiteral("N")};
 
     RunOptions(QCommandLineParser& parser, const BatchRun& run)
         : overwrite(QStringLiteral("overwrite"), run.overwriteHelp) {
         parser.addOption(to);
         parser.addOption(overwrite);
+        parser.addOption(jobs);
         if (!run.isDryRun) {
             parser.addOptions({previews, noOriginalImages, noFontNotes});
         }
@@ -131,6 +148,9 @@ struct RunOptions {
     RescueOptions applied(RescueOptions options, const QCommandLineParser& parser,
                           const BatchRun& run) const {
         options.overwriteDestinationFiles = parser.isSet(overwrite);
+        if (parser.isSet(jobs)) {
+            options.jobs = *jobCount(parser.value(jobs));
+        }
         if (!run.isDryRun) {
             options.generatePNGPreviewImages = parser.isSet(previews);
             options.storeOriginalImages = !parser.isSet(noOriginalImages);
@@ -143,7 +163,7 @@ struct RunOptions {
 /// Scans and analyses the inputs, runs, and reports. The destination was checked already.
 int runOn(const QStringList& inputs, const QString& destination, const BatchRun& run,
           const std::function<RescueOptions(RescueOptions)>& chosenOptions) {
-    ModelSession session(ProgressDisplay::modeForStandardError(), servicesWithoutStoredPictures());
+    ModelSession session(ProgressDisplay::modeForStandardError(), servicesForRuns());
     RescueViewModel& model = session.model();
     if (!session.analyse(inputs)) {
         printError(model.selectionPreviewMessage());
@@ -187,6 +207,12 @@ int runBatch(const QStringList& arguments, const BatchRun& run) {
     if (!parser.isSet(options.to) || parser.value(options.to).isEmpty()) {
         printError(
             QStringLiteral("%1 needs --to DIR (see keelwick-cli %1 --help)").arg(run.command));
+        return usageError;
+    }
+    if (parser.isSet(options.jobs) && !jobCount(parser.value(options.jobs))) {
+        printError(QStringLiteral("--jobs takes a whole number from 1 to %1, not \"%2\"")
+                       .arg(kMostJobs)
+                       .arg(parser.value(options.jobs)));
         return usageError;
     }
     const std::optional<QStringList> inputs = existingInputs(parser.positionalArguments());

@@ -47,13 +47,11 @@ class ScopedConnections {
 ModelSession::ModelSession(ProgressDisplay::Mode progress, RescueViewModel::Services services)
     : model_(*this, std::move(services)), display_(progress) {}
 
-RescueViewModel::Services servicesWithoutStoredPictures() {
+RescueViewModel::Services servicesForRuns() {
     RescueViewModel::Services services = RescueViewModel::Services::standard();
-    services.previewMetadata = [analyse = services.previewMetadata](const QString& archive,
-                                                                    const InstalledFonts& fonts) {
-        PreviewMetadata metadata = analyse(archive, fonts);
-        metadata.previewJPEGData.reset();
-        return metadata;
+    services.installedFonts = [] { return InstalledFonts(); };
+    services.previewMetadata = [](const QString&, const InstalledFonts&) {
+        return PreviewMetadata();
     };
     return services;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pipeline/InterruptSignal.h"
 #include "cli/ProgressDisplay.h"
+#include "pipeline/InterruptSignal.h"
 #include "workflow/RescuePlatform.h"
 #include "workflow/RescueViewModel.h"
 
@@ -26,7 +26,7 @@ class ModelSession : public RescuePlatform {
     /// Scans and analyses the paths. False when Ctrl-C stopped the analysis.
     bool analyse(const QStringList& paths);
     /// Runs a check (`isDryRun`) or a rescue of the selected drawings and returns when it has
-    /// ended. Ctrl-C stops it after the current drawing.
+    /// ended. Ctrl-C stops it after the drawings in progress.
     void runRescue(bool isDryRun);
 
     // The command line has no panels and no file manager.
@@ -44,9 +44,12 @@ class ModelSession : public RescuePlatform {
     bool showIsScheduled_ = false;
 };
 
-/// The standard services, except that the analysis forgets each drawing's stored picture:
-/// only a review shows it, and a batch of thousands would otherwise hold them all.
-RescueViewModel::Services servicesWithoutStoredPictures();
+/// The standard services for a run, whose analysis reads no drawing: what it would find (the
+/// stored picture, the embedded images, the fonts that are not installed) only a review
+/// shows, and each drawing's rescue counts its images and finds its fonts itself. A run thus
+/// starts unzip only to unpack each drawing, and holds no stored pictures however many
+/// drawings it has.
+RescueViewModel::Services servicesForRuns();
 
 /// The paths made absolute, or absent after naming on standard error every path with nothing
 /// there.

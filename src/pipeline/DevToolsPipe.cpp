@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,6 +25,22 @@ using Failure = DevToolsPipe::Failure;
 /// largest real message, a 1200 × 1200 PNG snapshot in base64, is a few megabytes.
 constexpr qsizetype kLargestMessage = qsizetype{256} * 1024 * 1024;
 constexpr qsizetype kReadChunk = 256 * 1024;
+/// Events kept for a session at most; beyond that the oldest go. A page's load brings a
+/// dozen.
+constexpr qsizetype kMostQueuedEvents = 1024;
+
+/// Runs `action` when the scope ends.
+template <typename Action>
+class Finally {
+  public:
+    explicit Finally(Action action) : action_(std::move(action)) {}
+    ~Finally() { action_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+  private:
+    Action action_;
+};
 
 Failure failure(Failure::Kind kind, QString message = {}) {
     return Failure{kind, 0, std::move(message)};
@@ -79,7 +97,26 @@ DevToolsPipe::~DevToolsPipe() {
 DevToolsPipe::Reply DevToolsPipe::call(const QString& method, const QJsonObject& params,
                                        const QString& sessionId, const QDeadlineTimer& deadline,
                                        const EventHandler& onEvent) {
-    const int id = nextId_++;
+    int id = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (broken_) {
+            return *broken_;
+        }
+        id = nextId_++;
+        replies_.insert(id, std::nullopt);  // before the command leaves: a reply may be quick
+        if (onEvent) {
+            ++listeners_[sessionId].waiting;
+        }
+    }
+    const Finally done([&] {
+        const std::lock_guard lock(mutex_);
+        replies_.remove(id);
+        if (onEvent) {
+            stopWaiting(sessionId);
+        }
+    });
+
     QJsonObject command{{QStringLiteral("id"), id},
                         {QStringLiteral("method"), method},
                         {QStringLiteral("params"), params}};
@@ -88,53 +125,156 @@ DevToolsPipe::Reply DevToolsPipe::call(const QString& method, const QJsonObject&
     }
     QByteArray message = QJsonDocument(command).toJson(QJsonDocument::Compact);
     message.append('\0');
-    if (auto failed = write(message, deadline)) {
-        return *failed;
-    }
-
-    for (;;) {
-        auto next = nextMessage(deadline);
-        if (auto* failed = errorOf(next)) {
+    {
+        const std::lock_guard writing(writeMutex_);
+        if (auto failed = write(message, deadline)) {
             return *failed;
         }
-        const QJsonObject& received = std::get<QJsonObject>(next);
-        const QJsonValue receivedId = received.value(QStringLiteral("id"));
-        if (receivedId.isUndefined()) {
+    }
+
+    QList<QJsonObject> events;
+    std::optional<QJsonObject> received;
+    const std::optional<Failure> failed = await(
+        [&] {
             if (onEvent) {
-                onEvent(received);
+                while (std::optional<QJsonObject> event = takeEvent(sessionId)) {
+                    events.append(std::move(*event));
+                }
             }
-            continue;
+            received = std::exchange(replies_[id], std::nullopt);
+            return received.has_value();
+        },
+        deadline);
+    for (const QJsonObject& event : events) {
+        onEvent(event);
+    }
+    if (failed) {
+        return *failed;
+    }
+    const QJsonValue error = received->value(QStringLiteral("error"));
+    if (error.isObject()) {
+        const QJsonObject details = error.toObject();
+        return Failure{Failure::Kind::commandFailed,
+                       details.value(QStringLiteral("code")).toInteger(),
+                       details.value(QStringLiteral("message")).toString()};
+    }
+    const QJsonValue result = received->value(QStringLiteral("result"));
+    if (!result.isObject()) {
+        return failure(Failure::Kind::unreadable,
+                       QStringLiteral("the reply to ") + method + QStringLiteral(" has no result"));
+    }
+    return result.toObject();
+}
+
+std::optional<DevToolsPipe::Failure> DevToolsPipe::waitForEvent(const QString& sessionId,
+                                                                const EventTest& isAwaited,
+                                                                const QDeadlineTimer& deadline) {
+    {
+        const std::lock_guard lock(mutex_);
+        ++listeners_[sessionId].waiting;
+    }
+    const Finally done([&] {
+        const std::lock_guard lock(mutex_);
+        stopWaiting(sessionId);
+    });
+    return await(
+        [&] {
+            while (const std::optional<QJsonObject> event = takeEvent(sessionId)) {
+                if (isAwaited(*event)) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        deadline);
+}
+
+void DevToolsPipe::listen(const QString& sessionId) {
+    const std::lock_guard lock(mutex_);
+    listeners_[sessionId].isListening = true;
+}
+
+void DevToolsPipe::forget(const QString& sessionId) {
+    const std::lock_guard lock(mutex_);
+    const auto listener = listeners_.find(sessionId);
+    if (listener != listeners_.end()) {
+        listener->isListening = false;
+        if (listener->waiting == 0) {
+            listeners_.erase(listener);
         }
-        if (receivedId.toInt(-1) != id) {
-            continue;  // the late reply of a command whose caller gave up on it
-        }
-        const QJsonValue error = received.value(QStringLiteral("error"));
-        if (error.isObject()) {
-            const QJsonObject details = error.toObject();
-            return Failure{Failure::Kind::commandFailed,
-                           details.value(QStringLiteral("code")).toInteger(),
-                           details.value(QStringLiteral("message")).toString()};
-        }
-        const QJsonValue result = received.value(QStringLiteral("result"));
-        if (!result.isObject()) {
-            return failure(Failure::Kind::unreadable, QStringLiteral("the reply to ") + method +
-                                                          QStringLiteral(" has no result"));
-        }
-        return result.toObject();
     }
 }
 
-std::optional<DevToolsPipe::Failure> DevToolsPipe::waitForEvent(const EventTest& isAwaited,
-                                                                const QDeadlineTimer& deadline) {
-    for (;;) {
-        auto next = nextMessage(deadline);
-        if (auto* failed = errorOf(next)) {
-            return *failed;
+void DevToolsPipe::stopWaiting(const QString& sessionId) {
+    const auto listener = listeners_.find(sessionId);
+    if (listener != listeners_.end() && --listener->waiting == 0 && !listener->isListening) {
+        listeners_.erase(listener);
+    }
+}
+
+std::optional<QJsonObject> DevToolsPipe::takeEvent(const QString& sessionId) {
+    const auto listener = listeners_.find(sessionId);
+    if (listener == listeners_.end() || listener->events.isEmpty()) {
+        return std::nullopt;
+    }
+    return listener->events.takeFirst();
+}
+
+void DevToolsPipe::deliver(QJsonObject message) {
+    const QJsonValue id = message.value(QStringLiteral("id"));
+    if (!id.isUndefined()) {
+        // A reply nobody waits for any more is dropped.
+        const auto waiting = replies_.find(id.toInt(-1));
+        if (waiting != replies_.end()) {
+            *waiting = std::move(message);
         }
-        const QJsonObject& received = std::get<QJsonObject>(next);
-        if (!received.contains(QStringLiteral("id")) && isAwaited(received)) {
+        return;
+    }
+    const auto listener = listeners_.find(message.value(QStringLiteral("sessionId")).toString());
+    if (listener == listeners_.end()) {
+        return;
+    }
+    if (listener->events.size() >= kMostQueuedEvents) {
+        listener->events.removeFirst();
+    }
+    listener->events.append(std::move(message));
+}
+
+std::optional<DevToolsPipe::Failure> DevToolsPipe::await(const Take& take,
+                                                         const QDeadlineTimer& deadline) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (take()) {
             return std::nullopt;
         }
+        if (broken_) {
+            return broken_;
+        }
+        // Past the deadline only what has already arrived is taken, so that a browser sending
+        // events without end cannot hold the caller.
+        if (deadline.hasExpired()) {
+            return failure(Failure::Kind::timedOut);
+        }
+        if (isReading_) {
+            arrived_.wait_until(lock, deadline.deadline<std::chrono::steady_clock>());
+            continue;
+        }
+        isReading_ = true;
+        lock.unlock();
+        Outcome<QList<QJsonObject>, Failure> read = readMessages(deadline);
+        lock.lock();
+        isReading_ = false;
+        if (const Failure* failed = errorOf(read)) {
+            if (failed->kind != Failure::Kind::timedOut) {
+                broken_ = *failed;
+            }
+        } else {
+            for (QJsonObject& message : std::get<QList<QJsonObject>>(read)) {
+                deliver(std::move(message));
+            }
+        }
+        // Somebody else may now have what they wait for, or must take over the reading.
+        arrived_.notify_all();
     }
 }
 
@@ -171,11 +311,12 @@ std::optional<DevToolsPipe::Failure> DevToolsPipe::write(const QByteArray& messa
     return std::nullopt;
 }
 
-Outcome<QJsonObject, DevToolsPipe::Failure> DevToolsPipe::nextMessage(
+Outcome<QList<QJsonObject>, DevToolsPipe::Failure> DevToolsPipe::readMessages(
     const QDeadlineTimer& deadline) {
+    QList<QJsonObject> messages;
     for (;;) {
-        const qsizetype end = received_.indexOf('\0', scanned_);
-        if (end >= 0) {
+        for (qsizetype end = received_.indexOf('\0', scanned_); end >= 0;
+             end = received_.indexOf('\0')) {
             const QByteArray text = received_.left(end);
             received_.remove(0, end + 1);
             scanned_ = 0;
@@ -184,14 +325,15 @@ Outcome<QJsonObject, DevToolsPipe::Failure> DevToolsPipe::nextMessage(
             if (!document.isObject()) {
                 return failure(Failure::Kind::unreadable, parseError.errorString());
             }
-            return document.object();
+            messages.append(document.object());
         }
         scanned_ = received_.size();
+        if (!messages.isEmpty()) {
+            return messages;
+        }
         if (received_.size() > kLargestMessage) {
             return failure(Failure::Kind::unreadable, QStringLiteral("a message has no end"));
         }
-        // Past the deadline only what has already arrived is read, so that a browser sending
-        // events without end cannot hold the caller.
         if (deadline.hasExpired()) {
             return failure(Failure::Kind::timedOut);
         }

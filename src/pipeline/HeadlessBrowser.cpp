@@ -161,6 +161,21 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
     return Spawned{result == 0 ? processId : 0, result};
 }
 
+/// A page's document up to this many characters is handed over in the protocol message
+/// itself; a larger one is written to a file and navigated to, which knows no size limit.
+constexpr qsizetype kLargestDocumentContent = qsizetype{16} * 1024 * 1024;
+
+/// The name of a page's lifecycle event ("init", "load", …), empty for other messages.
+QString lifecycleEventName(const QJsonObject& event) {
+    if (event.value(QStringLiteral("method")).toString() != QStringLiteral("Page.lifecycleEvent")) {
+        return {};
+    }
+    return event.value(QStringLiteral("params"))
+        .toObject()
+        .value(QStringLiteral("name"))
+        .toString();
+}
+
 /// The last line the browser wrote on its standard error that says something, shortened.
 QString lastWords(const QString& outputFile) {
     QFile file(outputFile);
@@ -317,8 +332,15 @@ Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& 
     std::unique_ptr<HeadlessBrowser> browser(
         new HeadlessBrowser(spawned.processId, profileFolder,
                             std::make_unique<DevToolsPipe>(requests->write, replies->read)));
-    if (auto failed = browser->openPage(deadline)) {
-        return *failed;  // the browser's destructor ends what is left of it
+    const auto answered =
+        browser->pipe_->call(QStringLiteral("Browser.getVersion"), {}, QString(), deadline);
+    if (const auto* failed = errorOf(answered)) {
+        // The browser's destructor ends what is left of it.
+        if (failed->kind == Failure::Kind::commandFailed) {
+            return WebEngineError::requestFailed(QStringLiteral("start"), failed->code,
+                                                 failed->message);
+        }
+        return WebEngineError::browserNotStarted(browser->startFailureReason(*failed));
     }
     return browser;
 }
@@ -340,70 +362,135 @@ bool HeadlessBrowser::isRunning() {
     return !hasEnded_ && !pipe_->hasHungUp();
 }
 
-std::optional<PipelineError> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
-    auto startFailure = [this](const Failure& failed) -> PipelineError {
-        if (failed.kind == Failure::Kind::commandFailed) {
-            return WebEngineError::requestFailed(QStringLiteral("open a page"), failed.code,
-                                                 failed.message);
+Outcome<HeadlessBrowser::Page> HeadlessBrowser::openPage(const QDeadlineTimer& deadline) {
+    Page page;
+    auto failed = [&](const Failure& failure) -> PipelineError {
+        // A browser that cannot even open a page in time is stuck as a whole.
+        if (failure.kind == Failure::Kind::timedOut) {
+            isReusable_ = false;
+        } else if (!page.targetId.isEmpty()) {
+            closePage(page, deadline);
         }
-        return WebEngineError::browserNotStarted(startFailureReason(failed));
+        return this->failure(page, failure, QStringLiteral("open a page"));
+    };
+    auto result = [](const DevToolsPipe::Reply& reply, const QString& key) {
+        return std::get<QJsonObject>(reply).value(key);
     };
 
-    const auto created =
-        pipe_->call(QStringLiteral("Target.createTarget"),
-                    {{QStringLiteral("url"), QStringLiteral("about:blank")}}, QString(), deadline);
-    if (const auto* failed = errorOf(created)) {
-        return startFailure(*failed);
+    const auto created = pipe_->call(QStringLiteral("Target.createTarget"),
+                                     {{QStringLiteral("url"), QStringLiteral("about:blank")},
+                                      {QStringLiteral("newWindow"), true}},
+                                     QString(), deadline);
+    if (const auto* failure = errorOf(created)) {
+        return failed(*failure);
     }
-    const QString targetId =
-        std::get<QJsonObject>(created).value(QStringLiteral("targetId")).toString();
-
+    page.targetId = result(created, QStringLiteral("targetId")).toString();
     // Flattened sessions: the page's commands travel on the same pipe, marked by session id.
-    const auto attached =
-        pipe_->call(QStringLiteral("Target.attachToTarget"),
-                    {{QStringLiteral("targetId"), targetId}, {QStringLiteral("flatten"), true}},
-                    QString(), deadline);
-    if (const auto* failed = errorOf(attached)) {
-        return startFailure(*failed);
+    const auto attached = pipe_->call(
+        QStringLiteral("Target.attachToTarget"),
+        {{QStringLiteral("targetId"), page.targetId}, {QStringLiteral("flatten"), true}}, QString(),
+        deadline);
+    if (const auto* failure = errorOf(attached)) {
+        return failed(*failure);
     }
-    sessionId_ = std::get<QJsonObject>(attached).value(QStringLiteral("sessionId")).toString();
-
+    page.sessionId = result(attached, QStringLiteral("sessionId")).toString();
+    // Its load events may arrive while another page's render reads the pipe.
+    pipe_->listen(page.sessionId);
+    const auto frames =
+        pipe_->call(QStringLiteral("Page.getFrameTree"), {}, page.sessionId, deadline);
+    if (const auto* failure = errorOf(frames)) {
+        return failed(*failure);
+    }
+    page.frameId = result(frames, QStringLiteral("frameTree"))
+                       .toObject()
+                       .value(QStringLiteral("frame"))
+                       .toObject()
+                       .value(QStringLiteral("id"))
+                       .toString();
     for (const auto& [method, params] :
          {std::pair{QStringLiteral("Page.enable"), QJsonObject{}},
           std::pair{QStringLiteral("Page.setLifecycleEventsEnabled"),
                     QJsonObject{{QStringLiteral("enabled"), true}}}}) {
-        const auto reply = pipe_->call(method, params, sessionId_, deadline);
-        if (const auto* failed = errorOf(reply)) {
-            return startFailure(*failed);
+        const auto reply = pipe_->call(method, params, page.sessionId, deadline);
+        if (const auto* failure = errorOf(reply)) {
+            return failed(*failure);
         }
     }
-    return std::nullopt;
+    return page;
 }
 
-std::optional<PipelineError> HeadlessBrowser::resizePage(QSize size,
+void HeadlessBrowser::closePage(const Page& page, const QDeadlineTimer& deadline) {
+    pipe_->forget(page.sessionId);
+    const auto closed =
+        pipe_->call(QStringLiteral("Target.closeTarget"),
+                    {{QStringLiteral("targetId"), page.targetId}}, QString(), deadline);
+    if (const auto* failed = errorOf(closed);
+        failed && failed->kind != Failure::Kind::commandFailed) {
+        isReusable_ = false;  // a browser that cannot close a page is stuck as a whole
+    }
+}
+
+std::optional<PipelineError> HeadlessBrowser::resizePage(Page& page, QSize size,
                                                          const QDeadlineTimer& deadline) {
     const auto reply = pipe_->call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
                                    {{QStringLiteral("width"), size.width()},
                                     {QStringLiteral("height"), size.height()},
                                     {QStringLiteral("deviceScaleFactor"), 1},
                                     {QStringLiteral("mobile"), false}},
-                                   sessionId_, deadline);
+                                   page.sessionId, deadline);
     if (const auto* failed = errorOf(reply)) {
-        return failure(*failed, QStringLiteral("size the page"));
+        return failure(page, *failed, QStringLiteral("size the page"));
     }
     return std::nullopt;
 }
 
-std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
+std::optional<PipelineError> HeadlessBrowser::loadPage(Page& page, const QString& html,
                                                        const QDeadlineTimer& deadline) {
+    return html.size() <= kLargestDocumentContent ? setContent(page, html, deadline)
+                                                  : navigateToFile(page, html, deadline);
+}
+
+std::optional<PipelineError> HeadlessBrowser::setContent(Page& page, const QString& html,
+                                                         const QDeadlineTimer& deadline) {
+    // What the page reported of its last document is stale now.
+    pipe_->waitForEvent(
+        page.sessionId, [](const QJsonObject&) { return false; }, QDeadlineTimer(0));
+    // The frame keeps its loader for every document written into it, so the new document's
+    // load is told apart by order: its "init" comes first.
+    bool hasStarted = false;
+    bool hasLoaded = false;
+    auto follow = [&](const QJsonObject& event) {
+        const QString name = lifecycleEventName(event);
+        hasStarted = hasStarted || name == QStringLiteral("init");
+        hasLoaded = hasLoaded || (hasStarted && name == QStringLiteral("load"));
+        return hasLoaded;
+    };
+    const auto set =
+        pipe_->call(QStringLiteral("Page.setDocumentContent"),
+                    {{QStringLiteral("frameId"), page.frameId}, {QStringLiteral("html"), html}},
+                    page.sessionId, deadline, follow);
+    if (const auto* failed = errorOf(set)) {
+        return failure(page, *failed, QStringLiteral("load the page"));
+    }
+    if (hasLoaded) {
+        return std::nullopt;
+    }
+    if (const auto waited = pipe_->waitForEvent(page.sessionId, follow, deadline)) {
+        return failure(page, *waited, QStringLiteral("load the page"));
+    }
+    return std::nullopt;
+}
+
+std::optional<PipelineError> HeadlessBrowser::navigateToFile(Page& page, const QString& html,
+                                                             const QDeadlineTimer& deadline) {
     const QString path =
         QDir(profileFolder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
-    QFile page(path);
-    if (!page.open(QIODevice::WriteOnly | QIODevice::Truncate) || page.write(html.toUtf8()) < 0 ||
-        !page.flush()) {
-        return WebEngineError::pageLoadFailed(page.errorString());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(html.toUtf8()) < 0 ||
+        !file.flush()) {
+        return WebEngineError::pageLoadFailed(file.errorString());
     }
-    page.close();
+    file.close();
     // The document lives in the browser once loaded; a load that never ends keeps reading
     // the file it has opened.
     const struct RemoveWhenDone {
@@ -414,12 +501,8 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     // The load may end before the reply to the navigation arrives: every load seen on the
     // way is remembered by loader id.
     QSet<QString> loadedLoaders;
-    auto isLoadOfPage = [this](const QJsonObject& event) {
-        const QJsonObject params = event.value(QStringLiteral("params")).toObject();
-        return event.value(QStringLiteral("sessionId")).toString() == sessionId_ &&
-               event.value(QStringLiteral("method")).toString() ==
-                   QStringLiteral("Page.lifecycleEvent") &&
-               params.value(QStringLiteral("name")).toString() == QStringLiteral("load");
+    auto isLoadOfPage = [](const QJsonObject& event) {
+        return lifecycleEventName(event) == QStringLiteral("load");
     };
     auto loaderOf = [](const QJsonObject& event) {
         return event.value(QStringLiteral("params"))
@@ -431,13 +514,13 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     const auto navigated = pipe_->call(
         QStringLiteral("Page.navigate"),
         {{QStringLiteral("url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}},
-        sessionId_, deadline, [&](const QJsonObject& event) {
+        page.sessionId, deadline, [&](const QJsonObject& event) {
             if (isLoadOfPage(event)) {
                 loadedLoaders.insert(loaderOf(event));
             }
         });
     if (const auto* failed = errorOf(navigated)) {
-        return failure(*failed, QStringLiteral("load the page"));
+        return failure(page, *failed, QStringLiteral("load the page"));
     }
     const QJsonObject navigation = std::get<QJsonObject>(navigated);
     const QString errorText = navigation.value(QStringLiteral("errorText")).toString();
@@ -446,24 +529,26 @@ std::optional<PipelineError> HeadlessBrowser::loadPage(const QString& html,
     }
     const QString loaderId = navigation.value(QStringLiteral("loaderId")).toString();
     if (loaderId.isEmpty()) {
-        isReusable_ = false;
+        page.isReusable = false;
         return WebEngineError::unreadableReply(QStringLiteral("the navigation has no loader id"));
     }
     if (loadedLoaders.contains(loaderId)) {
         return std::nullopt;
     }
     const auto waited = pipe_->waitForEvent(
+        page.sessionId,
         [&](const QJsonObject& event) {
             return isLoadOfPage(event) && loaderOf(event) == loaderId;
         },
         deadline);
     if (waited) {
-        return failure(*waited, QStringLiteral("load the page"));
+        return failure(page, *waited, QStringLiteral("load the page"));
     }
     return std::nullopt;
 }
 
-Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadlineTimer& deadline) {
+Outcome<QByteArray> HeadlessBrowser::captureScreenshot(Page& page, QSize size,
+                                                       const QDeadlineTimer& deadline) {
     const QJsonObject clip{{QStringLiteral("x"), 0},
                            {QStringLiteral("y"), 0},
                            {QStringLiteral("width"), size.width()},
@@ -473,9 +558,9 @@ Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadli
                                    {{QStringLiteral("format"), QStringLiteral("png")},
                                     {QStringLiteral("clip"), clip},
                                     {QStringLiteral("optimizeForSpeed"), true}},
-                                   sessionId_, deadline);
+                                   page.sessionId, deadline);
     if (const auto* failed = errorOf(reply)) {
-        return failure(*failed, QStringLiteral("take the snapshot"));
+        return failure(page, *failed, QStringLiteral("take the snapshot"));
     }
     const auto decoded = QByteArray::fromBase64Encoding(
         std::get<QJsonObject>(reply).value(QStringLiteral("data")).toString().toLatin1(),
@@ -486,12 +571,12 @@ Outcome<QByteArray> HeadlessBrowser::captureScreenshot(QSize size, const QDeadli
     return decoded.decoded;
 }
 
-PipelineError HeadlessBrowser::failure(const Failure& failed, const QString& step) {
+PipelineError HeadlessBrowser::failure(Page& page, const Failure& failed, const QString& step) {
     switch (failed.kind) {
         case Failure::Kind::commandFailed:
             return WebEngineError::requestFailed(step, failed.code, failed.message);
         case Failure::Kind::timedOut:
-            isReusable_ = false;
+            page.isReusable = false;
             return PipelineError::from(RescueError::previewImageRenderingFailed());
         case Failure::Kind::closed:
             isReusable_ = false;

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -17,8 +18,8 @@
 
 namespace keelwick {
 
-/// One headless Chromium process and the one page in it that every preview is drawn in: the
-/// off-screen web view of the preview renderer.
+/// One headless Chromium process and the pages in it that previews are drawn in: the
+/// off-screen web views of the preview renderer.
 ///
 /// The browser is started with "--remote-debugging-pipe" and spoken to over `DevToolsPipe`
 /// (our commands arrive on its descriptor 3, its replies leave on descriptor 4). It runs in
@@ -28,14 +29,29 @@ namespace keelwick {
 /// component updates, sync, extensions and the first-run page are off, and the page's
 /// security policy forbids every fetch, so rendering never touches the network.
 ///
-/// A page is loaded from a file in the profile folder rather than as a string: a real
-/// navigation reports its own load (by loader id) and its failure text, knows no size limit
-/// (drawings carry their images inline), and lets "file:" images load as the page's security
-/// policy allows. The file is removed once its load has ended.
+/// A page's document is written into its frame (`Page.setDocumentContent`): half the
+/// browser's work of loading the same page from a file, pixel for pixel the same. Only a
+/// document too large for one protocol message is loaded from a file in the profile folder,
+/// by a real navigation, and the file is removed once its load has ended. Either way the
+/// render waits for the load event of its own document.
 ///
-/// Not thread-safe: the renderer uses one at a time.
+/// Each page is a window of its own (`Target.createTarget` with `newWindow`): a page in a
+/// background tab of a shared window is never painted, and its snapshot would never come.
+/// Several threads may use the browser at once, each with a page of its own; a page serves
+/// one render at a time.
 class HeadlessBrowser {
   public:
+    /// One page: its target and the session it is attached as.
+    struct Page {
+        QString targetId;
+        QString sessionId;
+        /// The page's main frame, which documents are written into.
+        QString frameId;
+        /// False once a request of this page timed out: the page may still be loading or
+        /// painting, and is closed rather than used again.
+        bool isReusable = true;
+    };
+
     /// The switches every headless run of the browser takes: no window, nothing fetched or
     /// updated in the background, no first-run pages; no sandbox when running as root.
     static QStringList switches();
@@ -46,8 +62,8 @@ class HeadlessBrowser {
     /// The places `findExecutable` looks, in words, for the message that none was found.
     static QString searchedPlaces(const QString& preferred);
 
-    /// Starts the browser at `executable` and opens its page. Fails with a web-engine error
-    /// when it does not start or does not answer before `deadline`.
+    /// Starts the browser at `executable`. Fails with a web-engine error when it does not
+    /// start or does not answer before `deadline`.
     static Outcome<std::unique_ptr<HeadlessBrowser>> start(const QString& executable,
                                                            const QDeadlineTimer& deadline);
 
@@ -58,27 +74,37 @@ class HeadlessBrowser {
 
     /// False once the process has ended.
     bool isRunning();
-    /// False once a request timed out or the pipe broke: the browser's state is then unknown
-    /// (a page may still be loading, its renderer may be busy) and it should be replaced.
+    /// False once the pipe broke or a page could not be closed: the browser's state is then
+    /// unknown and it should be replaced.
     bool isReusable() const { return isReusable_; }
     pid_t processId() const { return processId_; }
     QString profileFolder() const { return profileFolder_; }
 
+    /// Opens a new page in a window of its own.
+    Outcome<Page> openPage(const QDeadlineTimer& deadline);
+    /// Closes `page`; a browser that does not answer is no longer reusable.
+    void closePage(const Page& page, const QDeadlineTimer& deadline);
     /// Sets the page's viewport to `size` CSS pixels at one device pixel per CSS pixel.
-    std::optional<PipelineError> resizePage(QSize size, const QDeadlineTimer& deadline);
+    std::optional<PipelineError> resizePage(Page& page, QSize size, const QDeadlineTimer& deadline);
     /// Loads `html` as the page and waits for its load event.
-    std::optional<PipelineError> loadPage(const QString& html, const QDeadlineTimer& deadline);
+    std::optional<PipelineError> loadPage(Page& page, const QString& html,
+                                          const QDeadlineTimer& deadline);
     /// A PNG snapshot of the rectangle (0, 0, `size`) of the page at scale 1.
-    Outcome<QByteArray> captureScreenshot(QSize size, const QDeadlineTimer& deadline);
+    Outcome<QByteArray> captureScreenshot(Page& page, QSize size, const QDeadlineTimer& deadline);
 
   private:
+    /// Writes `html` into the page's frame and waits for its load.
+    std::optional<PipelineError> setContent(Page& page, const QString& html,
+                                            const QDeadlineTimer& deadline);
+    /// Loads `html` from a file by navigating the page to it, and waits for its load.
+    std::optional<PipelineError> navigateToFile(Page& page, const QString& html,
+                                                const QDeadlineTimer& deadline);
+
     HeadlessBrowser(pid_t processId, QString profileFolder, std::unique_ptr<DevToolsPipe> pipe);
 
-    /// Creates the page target and attaches to it as a session.
-    std::optional<PipelineError> openPage(const QDeadlineTimer& deadline);
-    /// The error for a request that failed while rendering; a time-out or a broken pipe also
-    /// makes the browser unfit for reuse.
-    PipelineError failure(const DevToolsPipe::Failure& failed, const QString& step);
+    /// The error for a request of `page` that failed while rendering; a time-out makes the
+    /// page unfit for reuse, a broken pipe the browser.
+    PipelineError failure(Page& page, const DevToolsPipe::Failure& failed, const QString& step);
     /// Why the browser did not start, from its exit status and the last line it wrote.
     QString startFailureReason(const DevToolsPipe::Failure& failed);
     /// Kills the process group, reaps the browser and removes the profile folder.
@@ -87,12 +113,11 @@ class HeadlessBrowser {
     pid_t processId_;
     QString profileFolder_;
     std::unique_ptr<DevToolsPipe> pipe_;
-    QString sessionId_;
-    bool isReusable_ = true;
+    std::atomic<bool> isReusable_ = true;
     bool hasEnded_ = false;
     /// The browser was collected by somebody else; its group is no longer known to be ours.
     bool wasCollected_ = false;
-    int pageNumber_ = 0;
+    std::atomic<int> pageNumber_ = 0;
 };
 
 }  // namespace keelwick

@@ -14,8 +14,8 @@ namespace keelwick {
 void cleanUpWhenEndedBySignal();
 
 /// Ctrl-C, and the requests to stop of SIGTERM and SIGHUP, as an event of the main thread.
-/// The first such signal is delivered as `interrupted()` so that a run can stop after its
-/// current drawing and still clean up; a second one ends the program at once (see
+/// The first such signal is delivered as `interrupted()` so that a run can stop after the
+/// drawings in progress and still clean up; a second one ends the program at once (see
 /// `cleanUpWhenEndedBySignal`). Child processes run in process groups of their own, so the
 /// terminal's interrupt reaches only this program.
 class InterruptSignal : public QObject {

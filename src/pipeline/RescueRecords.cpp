@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QHashFunctions>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
 
 namespace keelwick {
 namespace {
@@ -47,6 +50,10 @@ bool RescueResult::failedWith(RescueError::Kind kind) const {
 QString RescueOptions::defaultOutputFolder() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation))
         .filePath(QStringLiteral("Keelwick"));
+}
+
+int RescueOptions::defaultJobCount() {
+    return std::max(1, QThread::idealThreadCount());
 }
 
 QString statusName(RescueReportEntry::Status status) {

@@ -82,9 +82,14 @@ struct RescueOptions {
     /// The kind of run, set by the model when a run starts: true for a check (SVG checked in
     /// memory, PNG preview written), false for a rescue that writes the SVG files.
     bool isDryRun = true;
+    /// How many drawings a run converts at once (at least 1); the results, the report and
+    /// the stop rule are those of a run that converts one after another.
+    int jobs = defaultJobCount();
 
     /// The folder "Keelwick" inside the user's desktop folder.
     static QString defaultOutputFolder();
+    /// One drawing in flight per core.
+    static int defaultJobCount();
 };
 
 /// What one drawing's rescue produced. A result is a success exactly when `errorMessage`

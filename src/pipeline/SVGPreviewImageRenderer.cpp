@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
 #include <charconv>
@@ -70,41 +71,76 @@ SVGPreviewImageRenderer::SVGPreviewImageRenderer() = default;
 
 SVGPreviewImageRenderer::~SVGPreviewImageRenderer() = default;
 
-Outcome<QByteArray> SVGPreviewImageRenderer::render(const QString& svg, double maxDimension) {
-    const std::lock_guard<std::mutex> oneRenderAtATime(renderMutex_);
-    const QSize size = pageSize(sourceSize(svg), maxDimension);
-
-    const Outcome<HeadlessBrowser*> browser = browserSizedTo(size);
-    if (const auto* failed = errorOf(browser)) {
-        return *failed;
-    }
-    Outcome<QByteArray> outcome = renderPage(*std::get<HeadlessBrowser*>(browser), svg, size);
-    // A render that timed out or lost its pipe leaves the browser in an unknown state (its
-    // page may still be loading, its renderer busy): end it now rather than burden the next
-    // render with it.
-    if (!browser_->isReusable()) {
-        browser_.reset();
-    }
-    return outcome;
+int SVGPreviewImageRenderer::pageCount() {
+    // Each page costs the browser about 45 MB: sixteen keep it within its memory budget on
+    // machines of any size.
+    constexpr int kMostPages = 16;
+    return std::min(kMostPages, 2 * std::max(1, QThread::idealThreadCount()));
 }
 
-Outcome<HeadlessBrowser*> SVGPreviewImageRenderer::browserSizedTo(QSize size) {
-    if (browser_ && browser_->isRunning() && browser_->isReusable()) {
-        auto failed = browser_->resizePage(size, QDeadlineTimer(renderTimeout));
-        if (!failed) {
-            return browser_.get();
-        }
-        // A browser that ended a moment ago can still look alive until its first request;
-        // any other failure is this render's.
-        if (*failed != WebEngineError::browserStopped()) {
-            if (!browser_->isReusable()) {
-                browser_.reset();
+Outcome<QByteArray> SVGPreviewImageRenderer::render(const QString& svg, double maxDimension) {
+    const QSize size = pageSize(sourceSize(svg), maxDimension);
+    for (int attempt = 1;; ++attempt) {
+        // A browser that ended a moment ago can still look alive until its first request:
+        // the render starts over once, with a fresh one.
+        auto retries = [&](const PipelineError& failed) {
+            return failed == WebEngineError::browserStopped() && attempt == 1;
+        };
+        Outcome<Lease> leased = lease();
+        if (const auto* failed = errorOf(leased)) {
+            if (retries(*failed)) {
+                continue;
             }
             return *failed;
         }
+        Lease& lease = std::get<Lease>(leased);
+        if (auto failed =
+                lease.browser->resizePage(lease.page, size, QDeadlineTimer(renderTimeout))) {
+            release(std::move(lease));
+            if (retries(*failed)) {
+                continue;
+            }
+            return *failed;
+        }
+        Outcome<QByteArray> outcome = renderPage(*lease.browser, lease.page, svg, size);
+        release(std::move(lease));
+        return outcome;
     }
-    browser_.reset();
+}
 
+Outcome<SVGPreviewImageRenderer::Lease> SVGPreviewImageRenderer::lease() {
+    Lease lease;
+    {
+        std::unique_lock lock(mutex_);
+        pageFreed_.wait(lock, [this] { return busyPages_ < pageCount(); });
+        Outcome<std::shared_ptr<HeadlessBrowser>> running = runningBrowser();
+        if (const auto* failed = errorOf(running)) {
+            return *failed;
+        }
+        lease.browser = std::get<std::shared_ptr<HeadlessBrowser>>(std::move(running));
+        ++busyPages_;
+        if (!freePages_.isEmpty()) {
+            lease.page = freePages_.takeLast();
+            return lease;
+        }
+    }
+    Outcome<HeadlessBrowser::Page> opened = lease.browser->openPage(QDeadlineTimer(renderTimeout));
+    if (const auto* failed = errorOf(opened)) {
+        lease.page.isReusable = false;
+        release(std::move(lease));
+        return *failed;
+    }
+    lease.page = std::get<HeadlessBrowser::Page>(std::move(opened));
+    return lease;
+}
+
+Outcome<std::shared_ptr<HeadlessBrowser>> SVGPreviewImageRenderer::runningBrowser() {
+    if (browser_ && browser_->isReusable() && browser_->isRunning()) {
+        return browser_;
+    }
+    // Renders still in flight on the old browser keep it until they have failed.
+    browser_.reset();
+    freePages_.clear();
     const auto executable = HeadlessBrowser::findExecutable(browserExecutable_);
     if (!executable) {
         return WebEngineError::browserNotInstalled(
@@ -114,24 +150,39 @@ Outcome<HeadlessBrowser*> SVGPreviewImageRenderer::browserSizedTo(QSize size) {
     if (auto* failed = errorOf(started)) {
         return *failed;
     }
-    browser_ = std::move(std::get<std::unique_ptr<HeadlessBrowser>>(started));
-    if (auto failed = browser_->resizePage(size, QDeadlineTimer(renderTimeout))) {
+    browser_ = std::get<std::unique_ptr<HeadlessBrowser>>(std::move(started));
+    return browser_;
+}
+
+void SVGPreviewImageRenderer::release(Lease lease) {
+    const std::shared_ptr<HeadlessBrowser>& browser = lease.browser;
+    HeadlessBrowser::Page& page = lease.page;
+    if (!page.isReusable && !page.targetId.isEmpty() && browser->isReusable()) {
+        // Its load or snapshot may still be under way: it goes, and only its render failed.
+        browser->closePage(page, QDeadlineTimer(pageCloseTimeout));
+    }
+    const std::lock_guard lock(mutex_);
+    --busyPages_;
+    if (browser == browser_) {
         if (!browser_->isReusable()) {
             browser_.reset();
+            freePages_.clear();
+        } else if (page.isReusable && !page.targetId.isEmpty()) {
+            freePages_.append(std::move(page));
         }
-        return *failed;
     }
-    return browser_.get();
+    pageFreed_.notify_one();
 }
 
 Outcome<QByteArray> SVGPreviewImageRenderer::renderPage(HeadlessBrowser& browser,
+                                                        HeadlessBrowser::Page& page,
                                                         const QString& svg, QSize size) {
     // The time-out runs from the start of the page load.
     const QDeadlineTimer deadline(renderTimeout);
-    if (auto failed = browser.loadPage(htmlDocument(svg, size), deadline)) {
+    if (auto failed = browser.loadPage(page, htmlDocument(svg, size), deadline)) {
         return *failed;
     }
-    auto snapshot = browser.captureScreenshot(size, deadline);
+    auto snapshot = browser.captureScreenshot(page, size, deadline);
     if (auto* failed = errorOf(snapshot)) {
         return *failed;
     }
@@ -274,18 +325,19 @@ std::optional<QByteArray> SVGPreviewImageRenderer::whiteBackedPNGData(const QIma
 }
 
 void SVGPreviewImageRenderer::setBrowserExecutable(const QString& path) {
-    const std::lock_guard<std::mutex> lock(renderMutex_);
+    const std::lock_guard lock(mutex_);
     browserExecutable_ = path;
     browser_.reset();
+    freePages_.clear();
 }
 
 qint64 SVGPreviewImageRenderer::browserProcessId() const {
-    const std::lock_guard<std::mutex> lock(renderMutex_);
+    const std::lock_guard lock(mutex_);
     return browser_ ? browser_->processId() : 0;
 }
 
 QString SVGPreviewImageRenderer::browserProfileFolder() const {
-    const std::lock_guard<std::mutex> lock(renderMutex_);
+    const std::lock_guard lock(mutex_);
     return browser_ ? browser_->profileFolder() : QString();
 }
 

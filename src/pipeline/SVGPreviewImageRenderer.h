@@ -1,22 +1,23 @@
 #pragma once
 
+#include "pipeline/HeadlessBrowser.h"
 #include "pipeline/PipelineError.h"
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <variant>
 
 namespace keelwick {
-
-class HeadlessBrowser;
 
 /// Renders a drawing's SVG text to a PNG preview image: the SVG goes into a minimal HTML page
 /// sized to the drawing (never enlarged, the longer side at most the given limit), the page is
@@ -29,13 +30,14 @@ class HeadlessBrowser;
 /// render; its profile folder goes with it. The last browser is ended, and its profile folder
 /// removed, when the renderer is destroyed: for `shared()`, when the program exits.
 ///
-/// One render runs at a time: `render` holds a mutex for the whole render, so a second caller
-/// waits until the first has its result. The mutex stands in for testing every 10 milliseconds
-/// whether a render is running, as a lock-free design bound to one thread would: a blocking
-/// wait keeps the same one-at-a-time rule without waking up to poll. `render` blocks its
-/// caller for up to the time-out (plus the browser's start on the first render): call it from
-/// a worker thread, as the rescue of a drawing does. A page that never finishes loading, or
-/// whose renderer process dies, ends in the time-out.
+/// Several renders run at once, each in a page of its own of the one browser, up to
+/// `pageCount()` pages; a further caller waits until a page is free. The pages are kept
+/// between renders. A page whose render timed out is closed and only its render fails; a
+/// browser that stopped answering or ended fails the renders in flight, and the next render
+/// starts a fresh one for everybody. `render` blocks its caller for up to the time-out (plus
+/// the browser's start on the first render): call it from a worker thread, as the rescue of
+/// a drawing does. A page that never finishes loading, or whose renderer process dies, ends
+/// in the time-out.
 class SVGPreviewImageRenderer {
   public:
     /// The PNG bytes, or why there are none.
@@ -46,6 +48,12 @@ class SVGPreviewImageRenderer {
     static constexpr std::chrono::milliseconds browserStartTimeout{20'000};
     /// The side of the page of an SVG that gives no size.
     static constexpr double defaultSourceSide = 1200;
+    /// How long a page that failed to render gets to close before its browser is taken for
+    /// stuck.
+    static constexpr std::chrono::milliseconds pageCloseTimeout{2'000};
+    /// Pages rendering at once at most: two per core (at most 16) keep Chromium's renderers
+    /// and its compositor busy while each page waits for the other's frames.
+    static int pageCount();
 
     /// The one renderer of the program run, created on first use.
     static SVGPreviewImageRenderer& shared();
@@ -91,15 +99,30 @@ class SVGPreviewImageRenderer {
     QString browserProfileFolder() const;
 
   private:
-    /// The running browser with its page sized to `size`; started afresh when there is none,
-    /// it cannot be reused, or it turns out to have ended.
-    Outcome<HeadlessBrowser*> browserSizedTo(QSize size);
+    /// The running browser, started afresh when there is none, it cannot be reused, or it
+    /// turns out to have ended. Called with `mutex_` held, so one start serves every render
+    /// that waits for it.
+    Outcome<std::shared_ptr<HeadlessBrowser>> runningBrowser();
+    /// A browser and a page of it for one render.
+    struct Lease {
+        std::shared_ptr<HeadlessBrowser> browser;
+        HeadlessBrowser::Page page;
+    };
+    /// Waits for a place among the pages and takes a free page, or opens a new one.
+    Outcome<Lease> lease();
+    /// Hands the page of a finished render back, or closes it when it cannot serve again.
+    void release(Lease lease);
     /// Loads the page of `svg` into the sized page, snapshots it and paints it over white.
-    Outcome<QByteArray> renderPage(HeadlessBrowser& browser, const QString& svg, QSize size);
+    Outcome<QByteArray> renderPage(HeadlessBrowser& browser, HeadlessBrowser::Page& page,
+                                   const QString& svg, QSize size);
 
-    mutable std::mutex renderMutex_;
+    mutable std::mutex mutex_;
+    std::condition_variable pageFreed_;
     QString browserExecutable_;
-    std::unique_ptr<HeadlessBrowser> browser_;
+    std::shared_ptr<HeadlessBrowser> browser_;
+    /// Pages of `browser_` that no render uses.
+    QList<HeadlessBrowser::Page> freePages_;
+    int busyPages_ = 0;
 };
 
 }  // namespace keelwick

@@ -1,5 +1,7 @@
 #include "workflow/BackgroundWork.h"
 
+#include <algorithm>
+
 namespace keelwick {
 
 QThreadPool& drawingJobPool() {
@@ -12,6 +14,10 @@ QThreadPool& drawingJobPool() {
         return created;
     }();
     return *pool;
+}
+
+void setDrawingJobThreads(int threads) {
+    drawingJobPool().setMaxThreadCount(std::max(1, threads));
 }
 
 }  // namespace keelwick

@@ -22,8 +22,12 @@ class BackgroundWork {
 };
 
 /// The pool that runs the per-drawing jobs: one thread, so that jobs run strictly one
-/// after another even when an earlier piece of work is still finishing its last job.
+/// after another even when an earlier piece of work is still finishing its last job. A run
+/// that converts several drawings at once widens it for its duration.
 QThreadPool& drawingJobPool();
+
+/// Lets the drawing-job pool run `threads` jobs at once (at least 1).
+void setDrawingJobThreads(int threads);
 
 /// Runs `job` on the drawing-job thread and hands its result to `continuation` on the thread
 /// of `context` (the main thread for the model). When `context` is gone by then, the result

@@ -147,7 +147,14 @@ struct RescueViewModel::Run {
     QList<RescueCandidate> selection;
     RescueOptions options;
     std::chrono::steady_clock::time_point start;
+    /// The results in candidate order: a drawing's result waits in `finished` until every
+    /// drawing before it has its own.
     QList<RescueResult> results;
+    QHash<qsizetype, RescueResult> finished;
+    /// How many drawings of the selection have been started, and how many of those run.
+    qsizetype started = 0;
+    qsizetype inFlight = 0;
+    bool isStartingDrawings = false;
     bool wasStopped = false;
     OutputClaims claims;
 };
@@ -672,27 +679,53 @@ void RescueViewModel::startRun(std::shared_ptr<Run> run) {
             run->selection = selectedCandidates();
             run->options = options_;
             run->options.isDryRun = isDryRun_;
+            run->options.jobs = std::max(1, run->options.jobs);
             assign(didStoreOriginalImages_, false, &RescueViewModel::didStoreOriginalImagesChanged);
             run->start = services_.now();
+            setDrawingJobThreads(run->options.jobs);
             rescueNext(run);
         });
 }
 
 void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
-    const qsizetype index = run->results.size();
+    // A drawing that finished before its start returned hands its result back at once,
+    // from inside the loop below: the loop then goes on by itself.
+    if (run->isStartingDrawings) {
+        return;
+    }
+    run->isStartingDrawings = true;
     const qsizetype total = run->selection.size();
-    if (index == total) {
+    // The stop is tested before each drawing starts, not after the last has started: the
+    // drawings in flight always finish, and their results are the run's.
+    while (run->inFlight < run->options.jobs && run->started < total) {
+        if (run->work->isCancelled()) {
+            run->wasStopped = true;
+            break;
+        }
+        showAwaitedDrawing(*run);
+        startDrawing(run, run->started++);
+    }
+    run->isStartingDrawings = false;
+    if (run->inFlight == 0) {
         endRun(run);
         return;
     }
-    if (run->work->isCancelled()) {
-        run->wasStopped = true;
-        endRun(run);
-        return;
+    showAwaitedDrawing(*run);
+}
+
+void RescueViewModel::showAwaitedDrawing(const Run& run) {
+    // The status names the drawing whose result comes next, as in a run of one at a time;
+    // once a stop is asked for, it keeps saying so.
+    if (!run.work->isCancelled()) {
+        const RescueCandidate& awaited = run.selection.at(run.results.size());
+        setCurrentMessage(RunTexts::of(run.options.isDryRun).drawingPrefix +
+                          readablePath(lastPathComponent(awaited.url)) + QStringLiteral("…"));
     }
+}
+
+void RescueViewModel::startDrawing(const std::shared_ptr<Run>& run, qsizetype index) {
     const RescueCandidate& candidate = run->selection.at(index);
-    setCurrentMessage(RunTexts::of(run->options.isDryRun).drawingPrefix +
-                      readablePath(lastPathComponent(candidate.url)) + QStringLiteral("…"));
+    ++run->inFlight;
     runDetached(
         this,
         [rescueDrawing = services_.rescueDrawing, candidate, options = run->options,
@@ -700,19 +733,26 @@ void RescueViewModel::rescueNext(std::shared_ptr<Run> run) {
             return refusal ? refusedRescue(candidate, options, *refusal)
                            : rescueDrawing(candidate, options);
         },
-        [this, run](RescueResult result) {
-            run->results.append(std::move(result));
-            setResults(run->results);
-            const qsizetype done = run->results.size();
-            const qsizetype total = run->selection.size();
-            assign(progress_, static_cast<double>(done) / static_cast<double>(total),
-                   &RescueViewModel::progressChanged);
-            assign(rescueEstimate_,
-                   estimatedTimeRemaining(run->start, done, total, services_.now())
-                       .value_or(QString()),
-                   &RescueViewModel::rescueEstimateChanged);
+        [this, run, index](RescueResult result) {
+            --run->inFlight;
+            run->finished.insert(index, std::move(result));
+            collectFinished(*run);
             rescueNext(run);
         });
+}
+
+void RescueViewModel::collectFinished(Run& run) {
+    const qsizetype total = run.selection.size();
+    while (run.finished.contains(run.results.size())) {
+        run.results.append(run.finished.take(run.results.size()));
+        setResults(run.results);
+        const qsizetype done = run.results.size();
+        assign(progress_, static_cast<double>(done) / static_cast<double>(total),
+               &RescueViewModel::progressChanged);
+        assign(rescueEstimate_,
+               estimatedTimeRemaining(run.start, done, total, services_.now()).value_or(QString()),
+               &RescueViewModel::rescueEstimateChanged);
+    }
 }
 
 void RescueViewModel::endRun(const std::shared_ptr<Run>& run) {
@@ -779,6 +819,7 @@ void RescueViewModel::finishRescue() {
     assign(isCancellingRescue_, false, &RescueViewModel::isCancellingRescueChanged);
     assign(rescueEstimate_, QString(), &RescueViewModel::rescueEstimateChanged);
     rescueTask_.reset();
+    setDrawingJobThreads(1);
 }
 
 void RescueViewModel::releaseAccess(const Run& run) {

@@ -28,8 +28,9 @@ namespace keelwick {
 ///
 /// Confined to the main thread: every field is read and written there and every operation
 /// is called there. Long work runs as a chain of steps on the main thread whose per-drawing
-/// jobs run one at a time on a worker thread (`runDetached`); stopping is cooperative and
-/// tested before each drawing.
+/// jobs run on worker threads (`runDetached`): one at a time, except that a run converts up
+/// to `options().jobs` drawings at once and collects their results in candidate order.
+/// Stopping is cooperative and tested before each drawing starts.
 ///
 /// Observers learn of changes through Qt's change signals, emitted after a field took a new
 /// value (not for an assignment of the value it already had). The optional texts
@@ -232,7 +233,14 @@ class RescueViewModel : public QObject {
     // Runs.
     void beginRun(bool isDryRun);
     void startRun(std::shared_ptr<Run> run);
+    /// Starts drawings until the run has as many in flight as it may; ends the run when none
+    /// is left in flight.
     void rescueNext(std::shared_ptr<Run> run);
+    void startDrawing(const std::shared_ptr<Run>& run, qsizetype index);
+    /// Names in the status the first drawing without a result (one started or starting).
+    void showAwaitedDrawing(const Run& run);
+    /// Moves the results that follow the collected ones in candidate order into `results`.
+    void collectFinished(Run& run);
     void endRun(const std::shared_ptr<Run>& run);
     void announceEnd(const std::shared_ptr<Run>& run);
     void finishRescue();
