@@ -32,53 +32,8 @@ using keelwick::testing::writeFile;
 
 namespace {
 
-/// Holds the fake rescue of a drawing until the test lets it finish.
-class Gate {
-  public:
-    /// Holds the next jobs; `wasReached` then tells when one of them arrived.
-    void hold() {
-        std::lock_guard lock(mutex_);
-        held_ = true;
-        arrivals_ = 0;
-    }
-    void release() {
-        {
-            std::lock_guard lock(mutex_);
-            held_ = false;
-        }
-        changed_.notify_all();
-    }
-    void pass() {
-        std::unique_lock lock(mutex_);
-        ++arrivals_;
-        changed_.wait(lock, [this] { return !held_; });
-    }
-    /// Whether a drawing's rescue has reached the gate.
-    bool wasReached() {
-        std::lock_guard lock(mutex_);
-        return arrivals_ > 0;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool held_ = false;
-    int arrivals_ = 0;
-};
-
 class WindowTest : public keelwick::testing::WindowDriverTest {
   protected:
-    void SetUp() override {
-        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
-        // Most tests are not the first launch; the ones about it clear the flag.
-        setSetting(WindowState::hasSeenLaunchTimelineKey, true);
-    }
-
-    void TearDown() override {
-        gate.release();
-        window.reset();  // before the gate and folders its work may still use
-    }
-
     /// A window whose drawings are found for real, analysed at once and rescued by a fake
     /// that fails drawings named "broken…" and waits at the gate while it is held.
     DesktopWindow& open() {
@@ -131,7 +86,6 @@ class WindowTest : public keelwick::testing::WindowDriverTest {
         answerPanel(destination.path());
     }
 
-    Gate gate;
     QTemporaryDir drawings, destination;
 };
 

@@ -59,43 +59,8 @@ QByteArray jpeg(QSize size) {
     return bytes;
 }
 
-/// Lets a test hold the analysis of the drawings until it releases them.
-class AnalysisGate {
-  public:
-    void hold() {
-        std::lock_guard lock(mutex_);
-        held_ = true;
-    }
-    void release() {
-        {
-            std::lock_guard lock(mutex_);
-            held_ = false;
-        }
-        changed_.notify_all();
-    }
-    void pass() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !held_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool held_ = false;
-};
-
 class DialogsTest : public keelwick::testing::WindowDriverTest {
   protected:
-    void SetUp() override {
-        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
-        setSetting(WindowState::hasSeenLaunchTimelineKey, true);
-    }
-
-    void TearDown() override {
-        gate.release();
-        window.reset();
-    }
-
     /// A window that finds drawings for real and analyses them with `findings` (by file
     /// name; nothing found for the others), or with the real analysis when `realAnalysis`.
     /// Drawings named "broken…" fail their rescue.
@@ -165,7 +130,6 @@ class DialogsTest : public keelwick::testing::WindowDriverTest {
     }
 
     std::map<QString, PreviewMetadata> findings;
-    AnalysisGate gate;
     QTemporaryDir drawings, destination;
 };
 

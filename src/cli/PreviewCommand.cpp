@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DrawingInput.h"
-#include "pipeline/InterruptSignal.h"
 #include "cli/OutputPath.h"
+#include "pipeline/InterruptSignal.h"
 #include "pipeline/SVGPreviewImageRenderer.h"
 
 #include <QCommandLineParser>

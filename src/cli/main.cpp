@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
-#include "pipeline/InterruptSignal.h"
 #include "pipeline/AppIdentity.h"
+#include "pipeline/InterruptSignal.h"
 #include "pipeline/MemoryTuning.h"
 #include "pipeline/NativePath.h"
 

@@ -1,5 +1,6 @@
 #include "pipeline/HeadlessBrowser.h"
 
+#include "pipeline/BackgroundPriority.h"
 #include "pipeline/ChildProcessGroups.h"
 #include "pipeline/RescueError.h"
 #include "pipeline/RunFolder.h"
@@ -158,6 +159,9 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
                                      environment.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (result == 0) {
+        BackgroundPriority::applyToProcessGroup(processId);  // its own group: pgid is its pid
+    }
     return Spawned{result == 0 ? processId : 0, result};
 }
 

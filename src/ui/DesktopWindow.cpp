@@ -1,5 +1,6 @@
 #include "ui/DesktopWindow.h"
 
+#include "pipeline/BackgroundPriority.h"
 #include "ui/StoredPictureImageProvider.h"
 #include "ui/SymbolImageProvider.h"
 #include "ui/ThumbnailImageProvider.h"
@@ -39,6 +40,9 @@ void DesktopWindow::setUpApplication() {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     }
+    // The window comes first: the drawings' conversion and the browser take what the window
+    // leaves of the processor, so it keeps painting while a run keeps every core busy.
+    BackgroundPriority::setNiceness(10);
 }
 
 bool DesktopWindow::show() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/BackgroundPriority.h"
+
 #include <QFuture>
 #include <QObject>
 #include <QThreadPool>
@@ -34,8 +36,10 @@ void setDrawingJobThreads(int threads);
 /// is dropped: work that outlives its model changes nothing.
 template <typename Job, typename Continuation>
 void runDetached(QObject* context, Job&& job, Continuation&& continuation) {
-    QtConcurrent::run(&drawingJobPool(), std::forward<Job>(job))
-        .then(context, std::forward<Continuation>(continuation));
+    QtConcurrent::run(&drawingJobPool(), [job = std::forward<Job>(job)]() mutable {
+        BackgroundPriority::applyToThisThread();
+        return job();
+    }).then(context, std::forward<Continuation>(continuation));
 }
 
 }  // namespace keelwick

@@ -9,6 +9,9 @@
 #include <QSettings>
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -26,10 +29,56 @@ inline void collect(QAccessibleInterface* element, QList<QAccessibleInterface*>&
     }
 }
 
-/// A test of the window: `window` is the window under test once a test made it.
+/// Holds the fake work of the drawings (analysis, rescue) until the test lets it go on.
+class Gate {
+  public:
+    /// Holds the next jobs; `wasReached` then tells when one of them arrived.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+        arrivals_ = 0;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = false;
+        }
+        changed_.notify_all();
+    }
+    void pass() {
+        std::unique_lock lock(mutex_);
+        ++arrivals_;
+        changed_.wait(lock, [this] { return !held_; });
+    }
+    /// Whether a drawing's rescue has reached the gate.
+    bool wasReached() {
+        std::lock_guard lock(mutex_);
+        return arrivals_ > 0;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    int arrivals_ = 0;
+};
+
+/// A test of the window: `window` is the window under test once a test made it. Every test
+/// starts with no stored settings but the history timeline seen: most are not the first
+/// launch, and the ones about it clear the flag.
 class WindowDriverTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { DesktopWindow::setUpApplication(); }
+
+    void SetUp() override {
+        QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
+        setSetting(WindowState::hasSeenLaunchTimelineKey, true);
+    }
+
+    void TearDown() override {
+        gate.release();
+        window.reset();  // before the gate and the folders its work may still use
+    }
 
     static void setSetting(const QString& key, const QVariant& value) {
         QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).setValue(key, value);
@@ -100,6 +149,7 @@ class WindowDriverTest : public ::testing::Test {
         }
     }
 
+    Gate gate;
     std::unique_ptr<DesktopWindow> window;
 };
 
