@@ -72,16 +72,20 @@ QString drawingName(int index) {
     return QStringLiteral("Drawing %1.idraw").arg(index, 5, 10, QLatin1Char('0'));
 }
 
-/// Waits until the window has drawn a frame after now.
-void waitForFrame(QQuickWindow* window) {
+/// Waits until the window has drawn a frame after now; false when none came within
+/// `timeout` ms (the software renderer draws nothing when nothing changed).
+bool waitForFrame(QQuickWindow* window, int timeout = 5000) {
     bool drawn = false;
     const QMetaObject::Connection connection =
         QObject::connect(window, &QQuickWindow::frameSwapped, [&] { drawn = true; });
     window->requestUpdate();
-    while (!drawn) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!drawn && waited.elapsed() < timeout) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     QObject::disconnect(connection);
+    return drawn;
 }
 
 void waitUntil(const std::function<bool()>& done) {
@@ -96,11 +100,14 @@ void time(const char* name, QQuickWindow* window, const std::function<void()>& s
     std::vector<double> times;
     for (int round = 0; round < 5; ++round) {
         reset();
-        waitForFrame(window);
+        waitForFrame(window, 300);  // settled, whether or not the reset changed anything
         QElapsedTimer timer;
         timer.start();
         step();
-        waitForFrame(window);
+        if (!waitForFrame(window)) {
+            std::printf("| %s | no frame drawn | |\n", name);
+            return;
+        }
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
     std::sort(times.begin(), times.end());
