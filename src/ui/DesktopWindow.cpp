@@ -4,6 +4,7 @@
 #include "ui/StoredPictureImageProvider.h"
 #include "ui/SymbolImageProvider.h"
 #include "ui/ThumbnailImageProvider.h"
+#include "workflow/BackgroundWork.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -24,7 +25,16 @@ DesktopWindow::DesktopWindow(RescueViewModel::Services services)
     engine_.addImageProvider(QStringLiteral("storedpicture"), new StoredPictureImageProvider);
 }
 
-DesktopWindow::~DesktopWindow() = default;
+DesktopWindow::~DesktopWindow() {
+    // Quitting lets the drawings in progress complete before what they use goes: every file
+    // they write is whole, their temporary folders are removed, and the preview renderer (a
+    // program-wide object) outlives its last render. The window goes first, so nobody looks
+    // at a window that no longer answers.
+    if (QQuickWindow* shown = window()) {
+        shown->hide();
+    }
+    drawingJobPool().waitForDone();
+}
 
 void DesktopWindow::setUpApplication() {
     QGuiApplication::setOrganizationName(QStringLiteral("Keelwick"));
