@@ -828,6 +828,7 @@ TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds)
 }
 
 TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
+    QTemporaryDir programs;  // made before TMPDIR changes, so it is no leftover
     RendererTemporaryFolder temporary;
     Renderer renderer;
     renderer.setBrowserExecutable(QStringLiteral("/nonexistent/chromium"));
@@ -850,6 +851,23 @@ TEST(SVGPreviewImageRendererRender, namesTheMissingBrowserAndWhatToInstall) {
               "The Chromium web browser could not be started to render the PNG preview: it "
               "ended before it answered (exit status 1).");
     EXPECT_EQ(renderer.browserProcessId(), 0);
+
+    // One that aborts is reported by its fatal error, not by what its crash handler wrote after.
+    const QString aborting = programs.filePath(QStringLiteral("aborting-browser"));
+    QFile script(aborting);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(
+        "#!/bin/sh\n"
+        "echo '[1:1:FATAL:process_singleton_posix.cc:315] Socket path too long' >&2\n"
+        "echo '[1:1:ERROR:file_io_posix.cc:145] open cpufreq: No such file' >&2\n"
+        "exit 1\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    renderer.setBrowserExecutable(aborting);
+    EXPECT_EQ(renderError(renderer.render(svgOfSize(""), 1200)).description,
+              "The Chromium web browser could not be started to render the PNG preview: it ended "
+              "before it answered (exit status 1): [1:1:FATAL:process_singleton_posix.cc:315] "
+              "Socket path too long");
     EXPECT_EQ(temporary.leftovers(), QStringList());
 }
 

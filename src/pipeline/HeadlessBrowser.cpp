@@ -14,8 +14,10 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -47,14 +49,14 @@ constexpr int kBrowserReplyFd = 4;
 constexpr int kFirstFreeFd = 10;
 
 /// The environment of this program with TMPDIR set to `temporaryFolder`.
-std::vector<QByteArray> environmentWithTemporaryFolder(const QString& temporaryFolder) {
+std::vector<QByteArray> environmentWithTemporaryFolder(const QByteArray& temporaryFolder) {
     std::vector<QByteArray> variables;
     for (char** variable = environ; *variable != nullptr; ++variable) {
         if (std::strncmp(*variable, "TMPDIR=", 7) != 0) {
             variables.emplace_back(*variable);
         }
     }
-    variables.push_back("TMPDIR=" + QFile::encodeName(temporaryFolder));
+    variables.push_back("TMPDIR=" + temporaryFolder);
     return variables;
 }
 
@@ -109,9 +111,11 @@ void closeAll(std::initializer_list<int> fds) {
 
 /// Spawns `executable` with `arguments` in a process group of its own, `browserReads` as its
 /// descriptor 3 and `browserWrites` as its descriptor 4, standard input and output on
-/// /dev/null, standard error into `outputFile`, and no other descriptor of ours. Its temporary
-/// folder is `temporaryFolder`, so that what it keeps there (its single-instance socket) goes
-/// when the run folder goes, however the program ends.
+/// /dev/null, standard error into `outputFile`, and no other descriptor of ours. It works in
+/// `temporaryFolder` and takes it for its temporary folder, so that what it keeps there (its
+/// single-instance socket) goes when the run folder goes, however the program ends. The
+/// folder is named to it as ".": the socket's path must fit in 108 bytes, which a long TMPDIR
+/// would exceed, and a relative path is as long as the socket's own name.
 struct Spawned {
     pid_t processId = 0;
     /// The errno of a failed spawn, 0 on success.
@@ -125,9 +129,10 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
         texts.push_back(argument.toLocal8Bit());
     }
     std::vector<char*> argv = pointersTo(texts);
-    std::vector<QByteArray> variables = environmentWithTemporaryFolder(temporaryFolder);
+    std::vector<QByteArray> variables = environmentWithTemporaryFolder(".");
     std::vector<char*> environment = pointersTo(variables);
     const QByteArray outputPath = QFile::encodeName(outputFile);
+    const QByteArray workingFolder = QFile::encodeName(temporaryFolder);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -138,6 +143,7 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
     posix_spawn_file_actions_adddup2(&actions, browserReads, kBrowserRequestFd);
     posix_spawn_file_actions_adddup2(&actions, browserWrites, kBrowserReplyFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kBrowserReplyFd + 1);
+    posix_spawn_file_actions_addchdir_np(&actions, workingFolder.constData());
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -180,7 +186,9 @@ QString lifecycleEventName(const QJsonObject& event) {
         .toString();
 }
 
-/// The last line the browser wrote on its standard error that says something, shortened.
+/// What the browser last wrote on its standard error, shortened: the line of its fatal error
+/// when there is one (what made it abort; its crash handler writes more after it), otherwise
+/// the last line that says something.
 QString lastWords(const QString& outputFile) {
     QFile file(outputFile);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -189,24 +197,33 @@ QString lastWords(const QString& outputFile) {
     const qint64 tail = 4096;
     file.seek(std::max<qint64>(0, file.size() - tail));
     const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(u'\n');
+    QString said;
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
         const QString trimmed = line->trimmed();
-        if (!trimmed.isEmpty()) {
+        if (trimmed.contains(QStringLiteral(":FATAL:"))) {
             return trimmed.left(300);
         }
+        if (said.isEmpty()) {
+            said = trimmed.left(300);
+        }
     }
-    return {};
+    return said;
 }
 
 /// Chromium keeps its single-instance socket in a folder of its own in the temporary folder,
 /// linked from the profile as "SingletonSocket", and removes it only when it quits by itself:
-/// a killed browser leaves it behind.
+/// a killed browser leaves it behind. The link's target is relative to the folder the browser
+/// worked in, the profile's parent.
 void removeSocketFolder(const QString& profileFolder) {
-    const QFileInfo link(QDir(profileFolder).filePath(QStringLiteral("SingletonSocket")));
-    if (!link.isSymLink()) {
+    const QByteArray link = QFile::encodeName(QDir(profileFolder).filePath("SingletonSocket"));
+    std::array<char, PATH_MAX> target{};
+    const ssize_t length = ::readlink(link.constData(), target.data(), target.size() - 1);
+    if (length <= 0) {
         return;
     }
-    const QFileInfo socketFolder(QFileInfo(link.symLinkTarget()).absolutePath());
+    const QString socketPath =
+        QDir(QFileInfo(profileFolder).path()).absoluteFilePath(QFile::decodeName(target.data()));
+    const QFileInfo socketFolder(QFileInfo(socketPath).absolutePath());
     if (socketFolder.fileName().startsWith(QStringLiteral("org.chromium.Chromium.")) &&
         socketFolder.isDir() && !socketFolder.isSymLink()) {
         QDir(socketFolder.absoluteFilePath()).removeRecursively();
