@@ -119,7 +119,8 @@ TEST(ControlCharacters, AreShownEscapedAndEverythingElseIsKept) {
         {"\x1b]0;title\x07\x1b[2K", "\\e]0;title\\x07\\e[2K"},
         {QString(QChar(0)) + "\x01\x1f\x7f", "\\x00\\x01\\x1f\\x7f"},
         {"\u0080\u0085\u009f\u00a0", "\\u0080\\u0085\\u009f\u00a0"},
-        {"\u202a\u202e\u2066\u2069\u2029\u200f", "\\u202a\\u202e\\u2066\\u2069\u2029\u200f"},
+        {"\u202a\u202e\u2066\u2069\u200f", "\\u202a\\u202e\\u2066\\u2069\u200f"},
+        {"one\u2028two\u2029three", "one\\u2028two\\u2029three"},
     };
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(escapeControlCharacters(text), shown) << shown.toStdString();

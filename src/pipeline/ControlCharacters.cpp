@@ -10,9 +10,15 @@ bool isBidiControl(char16_t character) {
            (character >= 0x2066 && character <= 0x2069);
 }
 
+/// The line and paragraph separators, which editors and some terminals break lines at.
+bool isLineSeparator(char16_t character) {
+    return character == 0x2028 || character == 0x2029;
+}
+
 bool needsEscape(QChar character) {
     const char16_t code = character.unicode();
-    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || isBidiControl(code);
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || isBidiControl(code) ||
+           isLineSeparator(code);
 }
 
 QString escapeOf(char16_t code) {
