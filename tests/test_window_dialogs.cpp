@@ -361,6 +361,14 @@ TEST_F(DialogsTest, TheMissingFontDialogGroupsFontsAndLooksThemUp) {
     pressLast(QStringLiteral("Done"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return find(QStringLiteral("Missing fonts")) == nullptr; }));
     EXPECT_TRUE(window->state().showsRescueReport());
+
+    // Over a rescue's report the dialog speaks of the rescue.
+    pressLast(QStringLiteral("Done"));
+    run(false);
+    press(QStringLiteral("2 fonts that are not installed"));
+    ASSERT_TRUE(waitFor(QStringLiteral("Missing fonts")));
+    screenshot(QStringLiteral("missing-fonts-after-rescue"));
+    EXPECT_TRUE(readable().contains(QStringLiteral("RESCUE · SVG FILES")));
 }
 
 TEST_F(DialogsTest, TheReviewsFontDialogNamesWhatCouldNotBeInspectedOrSaysNothingIsMissing) {

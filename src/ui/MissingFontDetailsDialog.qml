@@ -31,7 +31,7 @@ Sheet {
                 }
             }
             Label {
-                text: "DRY RUN · PREVIEW IMAGES"
+                text: dialog.fontList.badge
                 color: VellixTheme.accent
                 font.pixelSize: 11
                 font.weight: Font.DemiBold

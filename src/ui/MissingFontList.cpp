@@ -21,11 +21,18 @@ void MissingFontList::show(QList<MissingFontGroup> groups,
 }
 
 void MissingFontList::showSelectedDrawings() {
+    showsRescueResults_ = false;
     show(missingFontGroups(model_.selectedCandidates()), model_.missingFontInspectionIssues());
 }
 
 void MissingFontList::showResults() {
+    showsRescueResults_ = !model_.isDryRun();
     show(model_.missingFontGroupsForResults(), {});
+}
+
+QString MissingFontList::badge() const {
+    return showsRescueResults_ ? QStringLiteral("RESCUE · SVG FILES")
+                               : QStringLiteral("DRY RUN · PREVIEW IMAGES");
 }
 
 int MissingFontList::rowCount(const QModelIndex& parent) const {

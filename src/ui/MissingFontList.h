@@ -19,6 +19,7 @@ class MissingFontList : public QAbstractListModel {
     Q_PROPERTY(QVariantList inspectionIssues READ inspectionIssues NOTIFY listChanged)
     Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY listChanged)
     Q_PROPERTY(QStringList searchTitles READ searchTitles CONSTANT)
+    Q_PROPERTY(QString badge READ badge NOTIFY listChanged)
 
   public:
     enum Role { NameRole = Qt::UserRole + 1, LookUpHelpRole, ReferencedByRole, ReferencesRole };
@@ -33,6 +34,9 @@ class MissingFontList : public QAbstractListModel {
     bool isEmpty() const { return groups_.isEmpty() && issues_.isEmpty(); }
     /// "Search " and each font service's title, in the services' order.
     QStringList searchTitles() const;
+    /// What the fonts were looked at for: the check's previews, or a rescue's SVG files when
+    /// the list shows the results of a rescue run.
+    QString badge() const;
 
     /// The groups of the selected drawings and their inspection issues (the review's).
     Q_INVOKABLE void showSelectedDrawings();
@@ -54,6 +58,7 @@ class MissingFontList : public QAbstractListModel {
     DesktopPlatform& platform_;
     QList<MissingFontGroup> groups_;
     QList<MissingFontInspectionIssue> issues_;
+    bool showsRescueResults_ = false;
 };
 
 }  // namespace keelwick
