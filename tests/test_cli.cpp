@@ -156,13 +156,15 @@ TEST(CliPreview, RendersThePngAtTheRequestedSize) {
     EXPECT_EQ(smaller.exitCode, 0);
     EXPECT_EQ(QImage(png).size(), QSize(60, 35));
 
-    // A temporary folder deep enough that a socket's path in it could not be bound.
+    // A temporary folder deep enough that a socket's path in it could not be bound; the
+    // browser leaves nothing there, nor in the user's configuration folder.
     QTemporaryDir temporary;
     const QString deep = temporary.filePath(QString(100, u'x'));
     ASSERT_TRUE(QDir().mkpath(deep));
     const CliRun deeply = runCli({"preview", drawing.folder(), "-o", png}, deep);
     EXPECT_EQ(deeply.exitCode, 0) << deeply.standardError.toStdString();
     EXPECT_EQ(QDir(deep).entryList({"Keelwick*"}, QDir::AllEntries | QDir::Hidden), QStringList{});
+    EXPECT_FALSE(QFileInfo::exists(deep + "/settings/chromium"));
 
     EXPECT_EQ(runCli({"preview", drawing.folder()}).exitCode, 2);
     EXPECT_EQ(runCli({"preview", drawing.folder(), "-o", png, "--max", "0"}).exitCode, 2);

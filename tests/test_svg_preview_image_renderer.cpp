@@ -667,7 +667,7 @@ TEST(SVGPreviewImageRendererRender, startsAFreshBrowserWhenTheLastOneWasKilled) 
         svgOfSize("width=\"30\" height=\"30\"", "<circle cx=\"15\" cy=\"15\" r=\"10\"/>");
     ASSERT_TRUE(std::holds_alternative<QByteArray>(renderer.render(svg, 1200)));
     const qint64 first = renderer.browserProcessId();
-    const QString firstProfile = renderer.browserProfileFolder();
+    const QString firstProfile = renderer.browserFolder();
     ASSERT_GT(first, 0);
     EXPECT_TRUE(QFileInfo(firstProfile).isDir());
 
@@ -814,7 +814,7 @@ TEST(SVGPreviewImageRendererRender, removesTheBrowserProfileWhenTheRendererEnds)
         Renderer renderer;
         ASSERT_TRUE(std::holds_alternative<QByteArray>(
             renderer.render(svgOfSize("width=\"10\" height=\"10\""), 1200)));
-        const QFileInfo profile(renderer.browserProfileFolder());
+        const QFileInfo profile(renderer.browserFolder());
         EXPECT_TRUE(profile.isDir());
         EXPECT_EQ(profile.absolutePath(), RunFolder::path());
         EXPECT_TRUE(profile.fileName().startsWith(QStringLiteral("Keelwick-")));

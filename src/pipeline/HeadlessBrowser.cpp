@@ -14,10 +14,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -48,15 +46,19 @@ constexpr int kBrowserReplyFd = 4;
 /// neither already sits on descriptor 3 or 4, where dup2 would keep its close-on-exec flag.
 constexpr int kFirstFreeFd = 10;
 
-/// The environment of this program with TMPDIR set to `temporaryFolder`.
-std::vector<QByteArray> environmentWithTemporaryFolder(const QByteArray& temporaryFolder) {
+/// The browser's environment: this program's, with its temporary folder and its configuration
+/// folder (where it keeps its crash reports whatever profile it is given) both the folder it
+/// works in, so it writes nothing into the user's own Chromium configuration.
+std::vector<QByteArray> browserEnvironment() {
     std::vector<QByteArray> variables;
     for (char** variable = environ; *variable != nullptr; ++variable) {
-        if (std::strncmp(*variable, "TMPDIR=", 7) != 0) {
+        if (std::strncmp(*variable, "TMPDIR=", 7) != 0 &&
+            std::strncmp(*variable, "CHROME_CONFIG_HOME=", 19) != 0) {
             variables.emplace_back(*variable);
         }
     }
-    variables.push_back("TMPDIR=" + temporaryFolder);
+    variables.emplace_back("TMPDIR=.");
+    variables.emplace_back("CHROME_CONFIG_HOME=.");
     return variables;
 }
 
@@ -69,10 +71,10 @@ std::vector<char*> pointersTo(std::vector<QByteArray>& texts) {
     return pointers;
 }
 
-/// The browser's arguments for one program run: its switches, the pipe and the profile.
-QStringList browserArguments(const QString& profileFolder) {
+/// The browser's arguments: its switches, the pipe and its profile in its own folder.
+QStringList browserArguments(const QString& folder) {
     return QStringList{QStringLiteral("--remote-debugging-pipe"),
-                       QStringLiteral("--user-data-dir=") + profileFolder} +
+                       QStringLiteral("--user-data-dir=") + QDir(folder).filePath("profile")} +
            HeadlessBrowser::switches();
 }
 
@@ -112,10 +114,10 @@ void closeAll(std::initializer_list<int> fds) {
 /// Spawns `executable` with `arguments` in a process group of its own, `browserReads` as its
 /// descriptor 3 and `browserWrites` as its descriptor 4, standard input and output on
 /// /dev/null, standard error into `outputFile`, and no other descriptor of ours. It works in
-/// `temporaryFolder` and takes it for its temporary folder, so that what it keeps there (its
-/// single-instance socket) goes when the run folder goes, however the program ends. The
-/// folder is named to it as ".": the socket's path must fit in 108 bytes, which a long TMPDIR
-/// would exceed, and a relative path is as long as the socket's own name.
+/// `temporaryFolder` and takes it for its temporary and configuration folders, so that what it
+/// keeps there (its single-instance socket, its crash reports) goes with that folder. The folder is
+/// named to it as ".": the socket's path must fit in 108 bytes, which a long TMPDIR would exceed,
+/// and a relative path is as long as the socket's own name.
 struct Spawned {
     pid_t processId = 0;
     /// The errno of a failed spawn, 0 on success.
@@ -129,7 +131,7 @@ Spawned spawn(const QString& executable, const QStringList& arguments, int brows
         texts.push_back(argument.toLocal8Bit());
     }
     std::vector<char*> argv = pointersTo(texts);
-    std::vector<QByteArray> variables = environmentWithTemporaryFolder(".");
+    std::vector<QByteArray> variables = browserEnvironment();
     std::vector<char*> environment = pointersTo(variables);
     const QByteArray outputPath = QFile::encodeName(outputFile);
     const QByteArray workingFolder = QFile::encodeName(temporaryFolder);
@@ -208,26 +210,6 @@ QString lastWords(const QString& outputFile) {
         }
     }
     return said;
-}
-
-/// Chromium keeps its single-instance socket in a folder of its own in the temporary folder,
-/// linked from the profile as "SingletonSocket", and removes it only when it quits by itself:
-/// a killed browser leaves it behind. The link's target is relative to the folder the browser
-/// worked in, the profile's parent.
-void removeSocketFolder(const QString& profileFolder) {
-    const QByteArray link = QFile::encodeName(QDir(profileFolder).filePath("SingletonSocket"));
-    std::array<char, PATH_MAX> target{};
-    const ssize_t length = ::readlink(link.constData(), target.data(), target.size() - 1);
-    if (length <= 0) {
-        return;
-    }
-    const QString socketPath =
-        QDir(QFileInfo(profileFolder).path()).absoluteFilePath(QFile::decodeName(target.data()));
-    const QFileInfo socketFolder(QFileInfo(socketPath).absolutePath());
-    if (socketFolder.fileName().startsWith(QStringLiteral("org.chromium.Chromium.")) &&
-        socketFolder.isDir() && !socketFolder.isSymLink()) {
-        QDir(socketFolder.absoluteFilePath()).removeRecursively();
-    }
 }
 
 /// How a child process ended, looked at without collecting it: while it is not collected its
@@ -319,11 +301,11 @@ QString HeadlessBrowser::searchedPlaces(const QString& preferred) {
 
 Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& executable,
                                                                  const QDeadlineTimer& deadline) {
-    const QString profileFolder = RunFolder::newPath(QStringLiteral("Keelwick-"));
-    if (profileFolder.isEmpty() || !QDir().mkdir(profileFolder)) {
+    const QString folder = RunFolder::newPath(QStringLiteral("Keelwick-"));
+    if (folder.isEmpty() || !QDir().mkdir(folder)) {
         return WebEngineError::browserNotStarted(
             QStringLiteral("its profile folder could not be created at ") +
-            (profileFolder.isEmpty() ? RunFolder::intendedPath() : profileFolder));
+            (folder.isEmpty() ? RunFolder::intendedPath() : folder));
     }
 
     auto requests = makePipe();
@@ -332,27 +314,25 @@ Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& 
         if (requests) {
             closeAll({requests->read, requests->write});
         }
-        QDir(profileFolder).removeRecursively();
+        QDir(folder).removeRecursively();
         return WebEngineError::browserNotStarted(QString::fromLocal8Bit(std::strerror(errno)));
     }
     const int browserReads = moveHigh(requests->read);
     const int browserWrites = moveHigh(replies->write);
-    const auto spawned =
-        spawn(executable, browserArguments(profileFolder), browserReads, browserWrites,
-              QDir(profileFolder).filePath(kBrowserOutputFile), QFileInfo(profileFolder).path());
+    const auto spawned = spawn(executable, browserArguments(folder), browserReads, browserWrites,
+                               QDir(folder).filePath(kBrowserOutputFile), folder);
     closeAll({browserReads, browserWrites});
     if (spawned.error != 0) {
         closeAll({requests->write, replies->read});
-        QDir(profileFolder).removeRecursively();
+        QDir(folder).removeRecursively();
         return WebEngineError::browserNotStarted(
             executable + QStringLiteral(": ") +
             QString::fromLocal8Bit(std::strerror(spawned.error)));
     }
 
     ChildProcessGroups::add(spawned.processId);
-    std::unique_ptr<HeadlessBrowser> browser(
-        new HeadlessBrowser(spawned.processId, profileFolder,
-                            std::make_unique<DevToolsPipe>(requests->write, replies->read)));
+    std::unique_ptr<HeadlessBrowser> browser(new HeadlessBrowser(
+        spawned.processId, folder, std::make_unique<DevToolsPipe>(requests->write, replies->read)));
     const auto answered =
         browser->pipe_->call(QStringLiteral("Browser.getVersion"), {}, QString(), deadline);
     if (const auto* failed = errorOf(answered)) {
@@ -366,9 +346,9 @@ Outcome<std::unique_ptr<HeadlessBrowser>> HeadlessBrowser::start(const QString& 
     return browser;
 }
 
-HeadlessBrowser::HeadlessBrowser(pid_t processId, QString profileFolder,
+HeadlessBrowser::HeadlessBrowser(pid_t processId, QString folder,
                                  std::unique_ptr<DevToolsPipe> pipe)
-    : processId_(processId), profileFolder_(std::move(profileFolder)), pipe_(std::move(pipe)) {}
+    : processId_(processId), folder_(std::move(folder)), pipe_(std::move(pipe)) {}
 
 HeadlessBrowser::~HeadlessBrowser() {
     end();
@@ -505,7 +485,7 @@ std::optional<PipelineError> HeadlessBrowser::setContent(Page& page, const QStri
 std::optional<PipelineError> HeadlessBrowser::navigateToFile(Page& page, const QString& html,
                                                              const QDeadlineTimer& deadline) {
     const QString path =
-        QDir(profileFolder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
+        QDir(folder_).filePath(QStringLiteral("preview-%1.html").arg(++pageNumber_));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(html.toUtf8()) < 0 ||
         !file.flush()) {
@@ -624,7 +604,7 @@ QString HeadlessBrowser::startFailureReason(const Failure& failed) {
     if (ending.hasEnded && !ending.wasCollected) {
         reason += QStringLiteral(" (") + ending.description + u')';
     }
-    const QString words = lastWords(QDir(profileFolder_).filePath(kBrowserOutputFile));
+    const QString words = lastWords(QDir(folder_).filePath(kBrowserOutputFile));
     return words.isEmpty() ? reason + u'.' : reason + QStringLiteral(": ") + words;
 }
 
@@ -641,11 +621,10 @@ void HeadlessBrowser::end() {
     } else {
         ChildProcessGroups::remove(processId_);
     }
-    removeSocketFolder(profileFolder_);
     // A helper that was still dying may have held a file open a moment longer.
-    if (!QDir(profileFolder_).removeRecursively()) {
+    if (!QDir(folder_).removeRecursively()) {
         std::this_thread::sleep_for(100ms);
-        QDir(profileFolder_).removeRecursively();
+        QDir(folder_).removeRecursively();
     }
 }
 

@@ -23,15 +23,16 @@ namespace keelwick {
 ///
 /// The browser is started with "--remote-debugging-pipe" and spoken to over `DevToolsPipe`
 /// (our commands arrive on its descriptor 3, its replies leave on descriptor 4). It runs in
-/// its own process group, with a fresh profile folder "Keelwick-<UUID>" in the program run's
-/// folder (`RunFolder`), which is also its temporary folder; ending it kills the whole group
-/// and removes that folder. Background networking,
+/// its own process group, in a fresh folder "Keelwick-<UUID>" of the program run's folder
+/// (`RunFolder`) that holds its profile and is its working, temporary and configuration
+/// folder, so that everything it writes is in there; ending it kills the whole group and
+/// removes that folder. Background networking,
 /// component updates, sync, extensions and the first-run page are off, and the page's
 /// security policy forbids every fetch, so rendering never touches the network.
 ///
 /// A page's document is written into its frame (`Page.setDocumentContent`): half the
 /// browser's work of loading the same page from a file, pixel for pixel the same. Only a
-/// document too large for one protocol message is loaded from a file in the profile folder,
+/// document too large for one protocol message is loaded from a file in the browser's folder,
 /// by a real navigation, and the file is removed once its load has ended. Either way the
 /// render waits for the load event of its own document.
 ///
@@ -67,7 +68,7 @@ class HeadlessBrowser {
     static Outcome<std::unique_ptr<HeadlessBrowser>> start(const QString& executable,
                                                            const QDeadlineTimer& deadline);
 
-    /// Ends the browser's process group and removes its profile folder.
+    /// Ends the browser's process group and removes its folder.
     ~HeadlessBrowser();
     HeadlessBrowser(const HeadlessBrowser&) = delete;
     HeadlessBrowser& operator=(const HeadlessBrowser&) = delete;
@@ -78,7 +79,8 @@ class HeadlessBrowser {
     /// unknown and it should be replaced.
     bool isReusable() const { return isReusable_; }
     pid_t processId() const { return processId_; }
-    QString profileFolder() const { return profileFolder_; }
+    /// The browser's folder: its profile and everything else it writes.
+    QString folder() const { return folder_; }
 
     /// Opens a new page in a window of its own.
     Outcome<Page> openPage(const QDeadlineTimer& deadline);
@@ -100,18 +102,18 @@ class HeadlessBrowser {
     std::optional<PipelineError> navigateToFile(Page& page, const QString& html,
                                                 const QDeadlineTimer& deadline);
 
-    HeadlessBrowser(pid_t processId, QString profileFolder, std::unique_ptr<DevToolsPipe> pipe);
+    HeadlessBrowser(pid_t processId, QString folder, std::unique_ptr<DevToolsPipe> pipe);
 
     /// The error for a request of `page` that failed while rendering; a time-out makes the
     /// page unfit for reuse, a broken pipe the browser.
     PipelineError failure(Page& page, const DevToolsPipe::Failure& failed, const QString& step);
     /// Why the browser did not start, from its exit status and the last line it wrote.
     QString startFailureReason(const DevToolsPipe::Failure& failed);
-    /// Kills the process group, reaps the browser and removes the profile folder.
+    /// Kills the process group, reaps the browser and removes its folder.
     void end();
 
     pid_t processId_;
-    QString profileFolder_;
+    QString folder_;
     std::unique_ptr<DevToolsPipe> pipe_;
     std::atomic<bool> isReusable_ = true;
     bool hasEnded_ = false;

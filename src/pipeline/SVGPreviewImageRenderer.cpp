@@ -336,9 +336,9 @@ qint64 SVGPreviewImageRenderer::browserProcessId() const {
     return browser_ ? browser_->processId() : 0;
 }
 
-QString SVGPreviewImageRenderer::browserProfileFolder() const {
+QString SVGPreviewImageRenderer::browserFolder() const {
     const std::lock_guard lock(mutex_);
-    return browser_ ? browser_->profileFolder() : QString();
+    return browser_ ? browser_->folder() : QString();
 }
 
 }  // namespace keelwick

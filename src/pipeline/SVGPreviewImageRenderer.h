@@ -27,7 +27,7 @@ namespace keelwick {
 /// The web engine is headless Chromium (`HeadlessBrowser`), started on the first render and
 /// reused for every later one. A browser found dead, or left in an unknown state by a render
 /// that timed out or lost its pipe, is ended at once and a fresh one is started by the next
-/// render; its profile folder goes with it. The last browser is ended, and its profile folder
+/// render; its folder goes with it. The last browser is ended, and its folder
 /// removed, when the renderer is destroyed: for `shared()`, when the program exits.
 ///
 /// Several renders run at once, each in a page of its own of the one browser, up to
@@ -95,8 +95,9 @@ class SVGPreviewImageRenderer {
     void setBrowserExecutable(const QString& path);
     /// The running browser's process id, 0 when none runs. For diagnostics and tests.
     qint64 browserProcessId() const;
-    /// The running browser's profile folder, empty when none runs. For diagnostics and tests.
-    QString browserProfileFolder() const;
+    /// The running browser's folder (its profile and all it writes), empty when none runs.
+    /// For diagnostics and tests.
+    QString browserFolder() const;
 
   private:
     /// The running browser, started afresh when there is none, it cannot be reused, or it
