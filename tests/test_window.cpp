@@ -473,8 +473,7 @@ TEST(WindowCommandLine, EndingTheSessionLeavesNoTemporaryFiles) {
 }
 
 /// Quitting while a rescue writes: the drawings in progress complete before the window is
-/// gone, so every file in the destination is whole, and no temporary or staging file is left beside
-/// them.
+/// gone, so every file in the destination is whole, with no temporary or staging file beside.
 TEST(WindowEndToEnd, QuittingDuringARescueLeavesNoHalfWrittenFile) {
     QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick")).clear();
     QSettings(QStringLiteral("Keelwick"), QStringLiteral("Keelwick"))
