@@ -11,12 +11,8 @@ cli="$build/src/keelwick-cli"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-examples=(examples/poster.idraw examples/product-sheet.idraw examples/logo-study.idraw)
-for ((i = 0; i < count; i++)); do
-    folder="$work/tree/folder $((i / 10))"
-    mkdir -p "$folder"
-    cp "${examples[i % 3]}" "$folder/drawing $i.idraw"
-done
+source bench/example_tree.sh
+make_example_tree "$work/tree" "$count" 10
 
 start=$(date +%s%N)
 QT_QPA_PLATFORM=offscreen strace -f -qq -e trace=execve -e signal=none -o "$work/trace" \

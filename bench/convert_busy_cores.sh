@@ -20,11 +20,8 @@ cli="$build/src/keelwick-cli"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/keelwick-cores.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
-examples=(examples/poster.idraw examples/product-sheet.idraw examples/logo-study.idraw)
-for ((i = 0; i < count; i++)); do
-    mkdir -p "$scratch/tree/folder $((i / 5))"
-    cp "${examples[i % 3]}" "$scratch/tree/folder $((i / 5))/drawing $i.idraw"
-done
+source bench/example_tree.sh
+make_example_tree "$scratch/tree" "$count" 5
 
 # Busy and idle ticks of all processors since boot.
 ticks() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8, $5 + $6}' /proc/stat; }

@@ -29,12 +29,8 @@ ticks_per_second=$(getconf CLK_TCK)
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/keelwick-throughput.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
-examples=(examples/poster.idraw examples/product-sheet.idraw examples/logo-study.idraw)
-for ((i = 0; i < count; i++)); do
-    folder="$scratch/tree/folder $((i / 5))"
-    mkdir -p "$folder"
-    cp "${examples[i % 3]}" "$folder/drawing $i.idraw"
-done
+source bench/example_tree.sh
+make_example_tree "$scratch/tree" "$count" 5
 
 # The proportional set size of process $1 in kB: its private memory and its share of what it
 # shares with others, so that the sum over processes counts shared pages once.

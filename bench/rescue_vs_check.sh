@@ -14,18 +14,14 @@ count="${2:-60}"
 rounds="${3:-3}"
 cd "$(dirname "$0")/.."
 cli="$build/src/keelwick-cli"
-examples=(examples/logo-study.idraw examples/poster.idraw examples/product-sheet.idraw)
 [ -x "$cli" ] || {
     echo "rescue_vs_check.sh: $cli not found; build keelwick-cli first" >&2
     exit 2
 }
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/keelwick-rescue-bench.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
-for ((i = 0; i < count; i++)); do
-    folder="$scratch/drawings/folder-$((i / 10))"
-    mkdir -p "$folder"
-    cp "${examples[i % 3]}" "$folder/drawing-$i.idraw"
-done
+source bench/example_tree.sh
+make_example_tree "$scratch/drawings" "$count" 10
 
 # Wall time of one run in milliseconds; the run's output goes to a log.
 timed() {
